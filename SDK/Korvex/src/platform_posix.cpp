@@ -1,0 +1,204 @@
+// POSIX backend of the socket layer. Waits use poll (no FD_SETSIZE limit); sends never raise
+// SIGPIPE; names are resolved with getaddrinfo, which is safe on many threads at once.
+#include "platform.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace korvex {
+
+namespace {
+
+// Waits for `events` on one socket. Returns >0 when ready, 0 on timeout, <0 on error (also when the
+// socket reports an error or hang-up without the wanted readiness).
+int WaitFor(SocketHandle socket, short events, int timeoutMs) {
+    if (socket == kNoSocket) {
+        return -1;
+    }
+    pollfd entry{};
+    entry.fd = socket;
+    entry.events = events;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        int result = poll(&entry, 1, left > 0 ? static_cast<int>(left) : 0);
+        if (result < 0 && errno == EINTR) {
+            continue;
+        }
+        if (result <= 0) {
+            return result;
+        }
+        if (entry.revents & events) {
+            return 1;
+        }
+        // POLLHUP alone on a read wait means the peer closed: let the receive report it.
+        if ((events & POLLIN) && (entry.revents & POLLHUP)) {
+            return 1;
+        }
+        return -1;
+    }
+}
+
+bool SetNonBlocking(SocketHandle socket, bool on) {
+    int flags = fcntl(socket, F_GETFL, 0);
+    if (flags < 0) {
+        return false;
+    }
+    flags = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+    return fcntl(socket, F_SETFL, flags) == 0;
+}
+
+bool ResolveIpv4(const char* host, in_addr* out) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* answer = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &answer) != 0 || answer == nullptr) {
+        return false;
+    }
+    *out = reinterpret_cast<const sockaddr_in*>(answer->ai_addr)->sin_addr;
+    freeaddrinfo(answer);
+    return true;
+}
+
+}  // namespace
+
+int PlatformStartup() {
+    return 0;
+}
+
+int PlatformCleanup() {
+    return 0;
+}
+
+SocketHandle ConnectWithTimeout(const char* host, int port, int timeoutMs) {
+    in_addr address{};
+    if (host == nullptr || !ResolveIpv4(host, &address)) {
+        return kNoSocket;
+    }
+    Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!socket || !SetNonBlocking(socket.get(), true)) {
+        return kNoSocket;
+    }
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<uint16_t>(port));
+    peer.sin_addr = address;
+    // The immediate result is in-progress for a non-blocking connect; the wait below decides.
+    (void)::connect(socket.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+    if (WaitFor(socket.get(), POLLOUT, timeoutMs) <= 0) {
+        return kNoSocket;
+    }
+    // Writable also means "failed" for a refused connect: only an established one counts.
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(socket.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+        return kNoSocket;
+    }
+    if (!SetNonBlocking(socket.get(), false)) {
+        return kNoSocket;
+    }
+    return socket.release();
+}
+
+long SendWithTimeout(SocketHandle socket, const void* data, size_t length, int timeoutMs) {
+    int ready = WaitFor(socket, POLLOUT, timeoutMs);
+    if (ready <= 0) {
+        return ready;
+    }
+    // Take what fits now instead of blocking past the wait: a peer that stops reading must not
+    // hold the caller beyond its timeout. SendAllWithTimeout sends the rest.
+    ssize_t sent;
+    do {
+        sent = ::send(socket, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+    } while (sent < 0 && errno == EINTR);
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        return 0;
+    }
+    return sent;
+}
+
+bool SendAllWithTimeout(SocketHandle socket, const void* data, size_t length, int timeoutMs) {
+    const auto* bytes = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < length) {
+        long sent = SendWithTimeout(socket, bytes + done, length - done, timeoutMs);
+        if (sent <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+long ReceiveWithTimeout(SocketHandle socket, void* buffer, size_t capacity, int timeoutMs) {
+    int ready = WaitFor(socket, POLLIN, timeoutMs);
+    if (ready <= 0) {
+        return ready;
+    }
+    ssize_t received;
+    do {
+        received = ::recv(socket, buffer, capacity, 0);
+    } while (received < 0 && errno == EINTR);
+    return received;
+}
+
+long ReceiveDatagramWithTimeout(SocketHandle socket, void* buffer, size_t capacity, int timeoutMs) {
+    int ready = WaitFor(socket, POLLIN, timeoutMs);
+    if (ready <= 0) {
+        return ready;
+    }
+    ssize_t received;
+    do {
+        // With MSG_TRUNC a datagram socket reports the datagram's real length, so one that did
+        // not fit is seen instead of being cut silently. (Never on TCP: there it discards data.)
+        received = ::recv(socket, buffer, capacity, MSG_TRUNC);
+    } while (received < 0 && errno == EINTR);
+    if (received > 0 && static_cast<size_t>(received) > capacity) {
+        return -1;
+    }
+    return received;
+}
+
+SocketHandle OpenUdpReceiver(int port) {
+    Socket socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!socket) {
+        return kNoSocket;
+    }
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(static_cast<uint16_t>(port));
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        return kNoSocket;
+    }
+    return socket.release();
+}
+
+void SetReceiveBufferSize(SocketHandle socket, int bytes) {
+    (void)setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
+void CloseSocket(SocketHandle socket) {
+    if (socket != kNoSocket) {
+        ::close(socket);
+    }
+}
+
+void SleepMs(int milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+}  // namespace korvex

@@ -1,0 +1,275 @@
+#include "fake_device.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace korvex::test {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// True once `request` holds a whole header and the CONTENT-LENGTH body behind it.
+bool RequestComplete(const std::string& request) {
+    size_t headerEnd = request.find("\r\n\r\n");
+    if (headerEnd == std::string::npos) {
+        return false;
+    }
+    size_t bodyLength = 0;
+    size_t key = request.find("CONTENT-LENGTH:");
+    if (key != std::string::npos && key < headerEnd) {
+        bodyLength = std::strtoul(request.c_str() + key + 15, nullptr, 10);
+    }
+    return request.size() >= headerEnd + 4 + bodyLength;
+}
+
+void SendAll(int socket, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t sent = ::send(socket, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (sent <= 0) {
+            return;
+        }
+        done += static_cast<size_t>(sent);
+    }
+}
+
+}  // namespace
+
+Reply Answer(std::string text) {
+    Reply reply;
+    reply.chunks.push_back({0, std::move(text)});
+    return reply;
+}
+
+std::string OkResponse(const std::string& body) {
+    return "HDMI/1.0 200 OK\r\nCONTENT-LENGTH:" + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+Reply Silence() {
+    Reply reply;
+    reply.closeAfter = false;
+    return reply;
+}
+
+FakeDevice::FakeDevice() : defaultReply_(Answer(OkResponse())) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int yes = 1;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 64) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        throw std::runtime_error("fake device: cannot listen on 127.0.0.1");
+    }
+    port_ = ntohs(address.sin_port);
+    int pipeEnds[2];
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        throw std::runtime_error("fake device: no pipe");
+    }
+    wakeRead_ = pipeEnds[0];
+    wakeWrite_ = pipeEnds[1];
+    acceptor_ = std::thread([this] { acceptLoop(); });
+}
+
+FakeDevice::~FakeDevice() {
+    stop();
+    ::close(listener_);
+    ::close(wakeRead_);
+    ::close(wakeWrite_);
+}
+
+void FakeDevice::stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_) {
+            return;
+        }
+        stopping_ = true;
+    }
+    // The pipe stays readable from now on, which wakes every wait of every connection.
+    (void)!::write(wakeWrite_, "x", 1);
+    acceptor_.join();
+    for (std::thread& worker : workers_) {
+        worker.join();
+    }
+}
+
+void FakeDevice::script(Reply reply) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    scripted_.push_back(std::move(reply));
+}
+
+void FakeDevice::setDefaultReply(Reply reply) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    defaultReply_ = std::move(reply);
+}
+
+std::vector<std::string> FakeDevice::requests() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return received_;
+}
+
+size_t FakeDevice::connectionCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return received_.size();
+}
+
+bool FakeDevice::waitForClosedConnections(size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] {
+        if (closed_.size() < count) {
+            return false;
+        }
+        for (size_t i = 0; i < count; ++i) {
+            if (!closed_[i]) {
+                return false;
+            }
+        }
+        return true;
+    });
+}
+
+void FakeDevice::acceptLoop() {
+    for (;;) {
+        pollfd waits[2] = {{listener_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+        if (poll(waits, 2, -1) < 0 && errno != EINTR) {
+            return;
+        }
+        if (waits[1].revents != 0) {
+            return;
+        }
+        if ((waits[0].revents & POLLIN) == 0) {
+            continue;
+        }
+        int socket = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (socket < 0) {
+            continue;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        Reply reply = defaultReply_;
+        if (!scripted_.empty()) {
+            reply = std::move(scripted_.front());
+            scripted_.pop_front();
+        }
+        size_t index = received_.size();
+        received_.emplace_back();
+        closed_.push_back(false);
+        changed_.notify_all();
+        workers_.emplace_back(
+            [this, socket, index, reply = std::move(reply)]() { serve(socket, index, reply); });
+    }
+}
+
+void FakeDevice::serve(int socket, size_t index, Reply reply) {
+    bool peerOpen = true;
+    // Takes in what the client sends until `deadline` (or until `done` holds); false once the
+    // device stops.
+    auto pump = [&](Clock::time_point deadline, const std::function<bool()>& done) {
+        for (;;) {
+            if (done && done()) {
+                return true;
+            }
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0 && deadline != Clock::time_point::max()) {
+                return true;
+            }
+            pollfd waits[2] = {{socket, static_cast<short>(peerOpen ? POLLIN : 0), 0},
+                               {wakeRead_, POLLIN, 0}};
+            int timeout =
+                deadline == Clock::time_point::max() ? -1 : static_cast<int>(left.count());
+            if (poll(waits, 2, timeout) < 0 && errno != EINTR) {
+                return false;
+            }
+            if (waits[1].revents != 0) {
+                return false;
+            }
+            if (waits[0].revents != 0) {
+                char buffer[65536];
+                ssize_t count = ::recv(socket, buffer, sizeof buffer, 0);
+                if (count <= 0) {
+                    peerOpen = false;
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    closed_[index] = true;
+                    changed_.notify_all();
+                    if (done) {
+                        return true;  // nothing more will come
+                    }
+                } else {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    received_[index].append(buffer, static_cast<size_t>(count));
+                    changed_.notify_all();
+                }
+            }
+        }
+    };
+    auto request = [&] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return received_[index];
+    };
+
+    bool running = true;
+    if (reply.waitForRequest) {
+        running =
+            pump(Clock::time_point::max(), [&] { return !peerOpen || RequestComplete(request()); });
+    }
+    for (const Chunk& chunk : reply.chunks) {
+        if (!running) {
+            break;
+        }
+        if (chunk.delayMs > 0) {
+            running = pump(Clock::now() + std::chrono::milliseconds(chunk.delayMs), nullptr);
+        }
+        if (running) {
+            SendAll(socket, chunk.bytes);
+        }
+    }
+    if (running && reply.then) {
+        reply.then(socket, request());
+    }
+    if (running && !reply.closeAfter) {
+        pump(Clock::time_point::max(), [&] { return !peerOpen; });
+    }
+    ::close(socket);
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_[index] = true;
+    changed_.notify_all();
+}
+
+int RefusingPort() {
+    int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(probe);
+    return ntohs(address.sin_port);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    auto deadline = Clock::now() + timeout;
+    while (!condition()) {
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+}  // namespace korvex::test
