@@ -1,0 +1,81 @@
+// One emulated device on its address and port: accepts connections, answers one request per
+// connection (PLAY keeps it for the stream, UPGRADE for the image), and reboots on SYSTEM_RESET by
+// refusing connections for a while.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "answer.h"
+#include "device_state.h"
+#include "media_loop.h"
+#include "net.h"
+#include "options.h"
+#include "request.h"
+
+namespace devicesim {
+
+class DeviceServer {
+  public:
+    DeviceServer(const DeviceSpec& spec, Installation& installation, LoopCache& loops,
+                 const Behaviour& behaviour, const StopSignal& stop);
+    ~DeviceServer();
+    DeviceServer(const DeviceServer&) = delete;
+    DeviceServer& operator=(const DeviceServer&) = delete;
+
+    // Binds the listening socket and starts accepting.
+    bool start(std::string& error);
+    // Waits for every thread of the device; the owner raises the stop signal first.
+    void join();
+
+    uint16_t port() const { return port_; }
+    DeviceState& state() { return state_; }
+    bool rebooting() const { return rebooting_.load(); }
+    int activeStreams() const { return activeStreams_.load(); }
+
+  private:
+    struct Connection {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
+    void acceptLoop();
+    void acceptPending();
+    void reboot();
+    bool requestReset();
+    void reapConnections(bool all);
+    void serve(Fd connection, const sockaddr_in& peer);
+    void servePlay(int fd, const std::string& peer, const sockaddr_in& peerAddress,
+                   const Request& request);
+    // Sends an answer with the configured faults; false when the connection must close.
+    bool sendAnswer(int fd, const Answer& answer);
+    void logExchange(const std::string& peer, const Request& request, const Answer& answer,
+                     const std::string& note) const;
+
+    DeviceState state_;
+    LoopCache& loops_;
+    const Behaviour& behaviour_;
+    const StopSignal& stop_;
+    Fd listener_;
+    WakeSignal wake_;
+    uint16_t port_ = 0;
+
+    std::mutex resetMutex_;
+    std::condition_variable resetTaken_;
+    bool resetPending_ = false;
+    std::atomic<uint32_t> resetCount_{0};
+    std::atomic<bool> rebooting_{false};
+    std::atomic<int> activeStreams_{0};
+
+    std::mutex connectionsMutex_;
+    std::list<Connection> connections_;
+    std::thread acceptThread_;
+};
+
+}  // namespace devicesim

@@ -1,0 +1,50 @@
+#include "simulator.h"
+
+#include "log.h"
+#include "video_encoder.h"
+
+namespace devicesim {
+
+Simulator::Simulator(const Options& options)
+    : options_(options), loops_(options.behaviour.loopSeconds) {}
+
+Simulator::~Simulator() {
+    stop();
+}
+
+bool Simulator::start(std::string& error) {
+    logf("video encoders: H.264 %s, H.265 %s",
+         videoEncoderAvailable(kVideoCodecH264) ? "yes" : "missing",
+         videoEncoderAvailable(kVideoCodecH265) ? "yes" : "missing");
+    for (const DeviceSpec& spec : options_.devices) {
+        auto device =
+            std::make_unique<DeviceServer>(spec, installation_, loops_, options_.behaviour, stop_);
+        if (!device->start(error)) {
+            error = spec.name() + ": " + error;
+            stop();
+            return false;
+        }
+        logf("%s listening on %s:%u", spec.name().c_str(), spec.address.c_str(), device->port());
+        devices_.push_back(std::move(device));
+    }
+    return true;
+}
+
+void Simulator::stop() {
+    stop_.raise();
+    loops_.shutdown();
+    for (auto& device : devices_) {
+        device->join();
+    }
+}
+
+DeviceServer* Simulator::device(const std::string& name) const {
+    for (const auto& device : devices_) {
+        if (device->state().spec.name() == name) {
+            return device.get();
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace devicesim

@@ -1,0 +1,128 @@
+#include "video_encoder.h"
+
+extern "C" {
+#include <libavutil/dict.h>
+}
+
+#include "av_handles.h"
+#include "device_state.h"
+#include "test_picture.h"
+
+namespace devicesim {
+
+namespace {
+
+const char* encoderName(int videoCodec) {
+    return videoCodec == kVideoCodecH265 ? "libx265" : "libx264";
+}
+
+}  // namespace
+
+bool videoEncoderAvailable(int videoCodec) {
+    return avcodec_find_encoder_by_name(encoderName(videoCodec)) != nullptr;
+}
+
+bool encodeVideoLoop(const LoopKey& key, int frameCount, const std::atomic<bool>& abort,
+                     std::vector<EncodedFrame>& out, std::string& error) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(encoderName(key.videoCodec));
+    if (codec == nullptr) {
+        error = std::string(encoderName(key.videoCodec)) + " is not in this libavcodec";
+        return false;
+    }
+    CodecContextPtr context(avcodec_alloc_context3(codec));
+    FramePtr frame(av_frame_alloc());
+    PacketPtr packet(av_packet_alloc());
+    if (!context || !frame || !packet) {
+        error = "out of memory";
+        return false;
+    }
+    context->width = key.width;
+    context->height = key.height;
+    context->time_base = AVRational{1, key.fps};
+    context->framerate = AVRational{key.fps, 1};
+    context->pix_fmt = AV_PIX_FMT_YUV420P;
+    context->gop_size = key.keyGop;
+    // Without B-frames every picture leaves the encoder as one access unit in display order, so
+    // the loop can be cut and repeated anywhere after a key frame.
+    context->max_b_frames = 0;
+    context->bit_rate = static_cast<int64_t>(key.bitrateKbps) * 1000;
+    context->thread_count = 2;
+
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "preset", "ultrafast", 0);
+    av_dict_set(&options, "tune", "zerolatency", 0);
+    av_dict_set(&options, "forced-idr", "1", 0);
+    if (key.videoCodec == kVideoCodecH265) {
+        av_dict_set(&options, "x265-params", "log-level=error:open-gop=0:repeat-headers=1", 0);
+    }
+    const int opened = avcodec_open2(context.get(), codec, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        error = std::string("cannot open ") + codec->name + ": " + averrorText(opened);
+        return false;
+    }
+
+    frame->format = context->pix_fmt;
+    frame->width = key.width;
+    frame->height = key.height;
+    if (const int result = av_frame_get_buffer(frame.get(), 0); result < 0) {
+        error = "no picture buffer: " + averrorText(result);
+        return false;
+    }
+    const std::string caption =
+        std::string(key.videoCodec == kVideoCodecH265 ? "H.265 " : "H.264 ") +
+        std::to_string(key.width) + "x" + std::to_string(key.height) + " " +
+        std::to_string(key.fps) + "FPS";
+    const TestPicture picture(key.width, key.height, key.channel, key.fps, frameCount, caption);
+
+    out.clear();
+    auto drain = [&]() {
+        for (;;) {
+            const int result = avcodec_receive_packet(context.get(), packet.get());
+            if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
+                return true;
+            }
+            if (result < 0) {
+                error = "encoding failed: " + averrorText(result);
+                return false;
+            }
+            EncodedFrame encoded;
+            encoded.type = (packet->flags & AV_PKT_FLAG_KEY) ? kPacketKeyFrame : kPacketVideoFrame;
+            encoded.data.assign(packet->data, packet->data + packet->size);
+            out.push_back(std::move(encoded));
+            av_packet_unref(packet.get());
+        }
+    };
+    for (int i = 0; i < frameCount; ++i) {
+        if (abort) {
+            error = "stopped";
+            return false;
+        }
+        if (const int result = av_frame_make_writable(frame.get()); result < 0) {
+            error = "picture buffer: " + averrorText(result);
+            return false;
+        }
+        picture.draw(i, frame->data, frame->linesize);
+        frame->pts = i;
+        frame->pict_type = i == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+        if (const int result = avcodec_send_frame(context.get(), frame.get()); result < 0) {
+            error = "encoding failed: " + averrorText(result);
+            return false;
+        }
+        if (!drain()) {
+            return false;
+        }
+    }
+    avcodec_send_frame(context.get(), nullptr);
+    if (!drain()) {
+        return false;
+    }
+    if (static_cast<int>(out.size()) != frameCount || out.front().type != kPacketKeyFrame) {
+        error = "the encoder gave " + std::to_string(out.size()) + " access units for " +
+                std::to_string(frameCount) + " pictures";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace devicesim
