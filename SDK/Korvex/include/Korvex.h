@@ -272,7 +272,10 @@ KORVEX_API KorvexSession* KORVEX_CALL KORVEX_Login(const KorvexLoginInfo* info,
 /*
  * Frees the session. NULL does nothing. Stop every stream of the session first (KORVEX_StopPlay).
  * If a firmware upload of the session is still running, this waits until it has ended (at most
- * the upload's own bounded waits) so that the upload never uses a freed session.
+ * the upload's own bounded waits; up to 3 minutes for each receive of the device's verdict) so
+ * that the upload never uses a freed session. Called from inside one of the session's upload
+ * events it cannot wait for itself: it returns at once, no further upload event is delivered, the
+ * upload stops at its next step and its thread frees the session as it ends.
  */
 KORVEX_API void KORVEX_CALL KORVEX_Logout(KorvexSession* session);
 
@@ -317,9 +320,10 @@ KORVEX_API void KORVEX_CALL KORVEX_StopPlay(KorvexSession* session, KorvexStream
 /*
  * Uploads the firmware file at `path` (zero-terminated, the platform's narrow encoding) on an
  * upload thread of its own and returns at once. Returns 0 when the upload was started (the outcome
- * arrives as events 1000..1004: exactly one of 1003 and 1004 ends it), -1 when refused (no such
- * file, an upload of this session still running, or no memory or thread), -2 when `session` is
- * NULL. The path is copied whole.
+ * arrives as events 1000..1004: exactly one of 1003 and 1004 ends it, unless the session is
+ * logged out inside an earlier event), -1 when refused (no regular file at the path, an upload of
+ * this session still running, which includes a call from its own 1003 or 1004 event, or no memory
+ * or thread), -2 when `session` is NULL. The path is copied whole.
  */
 KORVEX_API int KORVEX_CALL KORVEX_Upgrade(KorvexSession* session, const char* path);
 

@@ -4,6 +4,7 @@
 #include "config.h"
 #include "platform.h"
 #include "session.h"
+#include "upgrade.h"
 
 namespace {
 
@@ -33,7 +34,9 @@ KORVEX_API KorvexSession* KORVEX_CALL KORVEX_Login(const KorvexLoginInfo* info,
 }
 
 KORVEX_API void KORVEX_CALL KORVEX_Logout(KorvexSession* session) {
-    if (session != nullptr) {
+    // A running upload still reads the session: it is waited for, or, when this is called from
+    // the upload's own callback, the upload thread frees the session as it ends.
+    if (session != nullptr && korvex::ReleaseUpgradeForLogout(*session)) {
         korvex::Logout(session);
     }
 }
@@ -52,6 +55,13 @@ KORVEX_API int KORVEX_CALL KORVEX_SetConfig(KorvexSession* session, int code, vo
         return kNoSession;
     }
     return Result(korvex::SetConfig(*session, code, record, timeoutMs, channel));
+}
+
+KORVEX_API int KORVEX_CALL KORVEX_Upgrade(KorvexSession* session, const char* path) {
+    if (session == nullptr) {
+        return kNoSession;
+    }
+    return korvex::StartUpgrade(*session, path);
 }
 
 KORVEX_API int KORVEX_CALL KORVEX_Reset(KorvexSession* session) {
