@@ -4,6 +4,7 @@
 #include "config.h"
 #include "platform.h"
 #include "session.h"
+#include "stream.h"
 #include "upgrade.h"
 
 namespace {
@@ -55,6 +56,20 @@ KORVEX_API int KORVEX_CALL KORVEX_SetConfig(KorvexSession* session, int code, vo
         return kNoSession;
     }
     return Result(korvex::SetConfig(*session, code, record, timeoutMs, channel));
+}
+
+KORVEX_API KorvexStream* KORVEX_CALL KORVEX_StartPlay(KorvexSession* session,
+                                                      const KorvexPlayParams* params) {
+    if (session == nullptr || params == nullptr) {
+        return nullptr;
+    }
+    return korvex::StartPlay(*session, *params);
+}
+
+KORVEX_API void KORVEX_CALL KORVEX_StopPlay(KorvexSession* session, KorvexStream* stream) {
+    if (session != nullptr && stream != nullptr) {
+        korvex::StopPlay(stream);
+    }
 }
 
 KORVEX_API int KORVEX_CALL KORVEX_Upgrade(KorvexSession* session, const char* path) {

@@ -1,0 +1,153 @@
+#include "stream.h"
+
+#include <chrono>
+#include <cstdio>
+#include <new>
+#include <system_error>
+
+#include "exchange.h"
+
+namespace korvex {
+
+namespace {
+
+constexpr int kPlaySendTimeoutMs = 4000;
+constexpr int kPlayAnswerTimeoutMs = 4000;
+constexpr int kPortDraws = 16;
+
+uint32_t FreshSeed(const void* stream) {
+    try {
+        return std::random_device{}();
+    } catch (...) {
+        // No entropy source: the clock and the record's address still differ between streams.
+        auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+        return static_cast<uint32_t>(ticks) ^
+               static_cast<uint32_t>(reinterpret_cast<uintptr_t>(stream));
+    }
+}
+
+void RunStream(KorvexStream* stream) {
+    if (stream->transport == KORVEX_TRANSPORT_UDP) {
+        RunUdpLoop(*stream);
+    } else {
+        RunTcpLoop(*stream);
+    }
+}
+
+}  // namespace
+
+int FormatPlayRequest(char* out, size_t capacity, int32_t channel, int32_t transport,
+                      int32_t udpPort) {
+    char portLine[32] = "";
+    if (transport == KORVEX_TRANSPORT_UDP) {
+        std::snprintf(portLine, sizeof portLine, "RPORT:%d\r\n", static_cast<int>(udpPort));
+    }
+    // No credential is configured anywhere: the AUTHORIZATION token is empty.
+    int length = std::snprintf(out, capacity,
+                               "PLAY HDMI/1.0\r\nAUTHORIZATION: BASIC \r\nCHN:%d\r\nSTREAM:0\r\n"
+                               "TRANSPORT:%d\r\n%sCONTENT-LENGTH:0\r\n\r\n",
+                               static_cast<int>(channel), static_cast<int>(transport), portLine);
+    if (length < 0 || static_cast<size_t>(length) >= capacity) {
+        return -1;
+    }
+    return length;
+}
+
+int DrawUdpPort(std::mt19937& generator) {
+    return std::uniform_int_distribution<int>(kFirstUdpPort, kLastUdpPort)(generator);
+}
+
+int OpenUdpReceiverOnFreshPort(std::mt19937& generator, Socket& socket) {
+    int port = 0;
+    for (int draw = 0; draw < kPortDraws; ++draw) {
+        port = DrawUdpPort(generator);
+        socket.reset(OpenUdpReceiver(port));
+        if (socket) {
+            break;
+        }
+    }
+    return port;
+}
+
+bool PlayExchange(KorvexStream& stream) {
+    if (stream.transport == KORVEX_TRANSPORT_UDP) {
+        // Whether the port could be opened is not tested here: reception then fails at once.
+        stream.udpPort = OpenUdpReceiverOnFreshPort(stream.portGenerator, stream.udpSocket);
+    }
+    char request[kRequestBufferSize];
+    int length = FormatPlayRequest(request, sizeof request, stream.channel, stream.transport,
+                                   stream.udpPort);
+    if (length < 0) {
+        return false;
+    }
+    SocketHandle socket = stream.controlSocket.get();
+    long sent = stream.waitUnlessStopped(kPlaySendTimeoutMs, [&](int milliseconds) {
+        return SendWithTimeout(socket, request, static_cast<size_t>(length), milliseconds);
+    });
+    if (sent != length) {
+        return false;
+    }
+    // One receive: stream bytes that come along with the answer are dropped.
+    char answer[kResponseBufferSize] = {};
+    long received = stream.waitUnlessStopped(kPlayAnswerTimeoutMs, [&](int milliseconds) {
+        return ReceiveWithTimeout(socket, answer, sizeof answer, milliseconds);
+    });
+    return received > 0 && IsOkResponse(answer, static_cast<size_t>(received));
+}
+
+KorvexStream* StartPlay(KorvexSession& session, const KorvexPlayParams& params) {
+    if (params.transport != KORVEX_TRANSPORT_TCP && params.transport != KORVEX_TRANSPORT_UDP) {
+        return nullptr;
+    }
+    std::unique_ptr<KorvexStream> stream(new (std::nothrow) KorvexStream());
+    if (!stream) {
+        return nullptr;
+    }
+    stream->session = &session;
+    stream->channel = params.channel;
+    stream->transport = params.transport;
+    stream->onMediaInfo = params.onMediaInfo;
+    stream->onFrame = params.onFrame;
+    stream->onStreamEnd = params.onStreamEnd;
+    stream->user = params.user;
+    stream->buffer.reset(new (std::nothrow) uint8_t[kStreamBufferSize]);
+    if (!stream->buffer) {
+        return nullptr;
+    }
+    stream->capacity = kStreamBufferSize;
+    stream->portGenerator.seed(FreshSeed(stream.get()));
+    stream->running.store(true, std::memory_order_release);
+    try {
+        stream->thread = std::thread(RunStream, stream.get());
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
+    return stream.release();
+}
+
+void StopPlay(KorvexStream* stream) {
+    {
+        // Cleared under the pause's lock, so that a pause about to wait cannot miss the wake-up.
+        std::lock_guard<std::mutex> lock(stream->pauseMutex);
+        stream->running.store(false, std::memory_order_release);
+    }
+    stream->pauseWake.notify_all();
+    if (stream->thread.joinable()) {
+        stream->thread.join();
+    }
+    delete stream;  // closes whatever socket is still open and frees the buffer
+}
+
+}  // namespace korvex
+
+void KorvexStream::pause(int milliseconds) {
+    std::unique_lock<std::mutex> lock(pauseMutex);
+    pauseWake.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                       [this] { return !isRunning(); });
+}
+
+void KorvexStream::endAttempt() {
+    controlSocket.reset();
+    udpSocket.reset();
+    udpPort = -1;
+}

@@ -1,0 +1,117 @@
+// The live stream: the record behind a KorvexStream handle, its start and stop, and what the TCP
+// and UDP receive loops share (events, pauses that a stop cuts short, the PLAY exchange).
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "Korvex.h"
+#include "platform.h"
+#include "session.h"
+#include "stream_packets.h"
+
+namespace korvex {
+
+constexpr size_t kStreamBufferSize = 4194304;      // TCP receive buffer or UDP frame assembly
+constexpr int kStreamSocketBufferBytes = 2097152;  // SO_RCVBUF of the receiving socket
+constexpr int kFirstUdpPort = 25000;
+constexpr int kLastUdpPort = 44999;
+constexpr int kRetryPauseMs = 1000;  // after a refused or unanswered PLAY
+constexpr int kReceiveWaitMs = 1000;
+constexpr int kEmptyRoundsToEnd = 3;
+// Long waits are split into steps of this length so that a stop is seen within one step.
+constexpr int kStopCheckMs = 50;
+
+}  // namespace korvex
+
+struct KorvexStream {
+    KorvexSession* session = nullptr;
+    int32_t channel = 0;
+    int32_t transport = KORVEX_TRANSPORT_TCP;
+    KorvexMediaInfoCallback onMediaInfo = nullptr;
+    KorvexFrameCallback onFrame = nullptr;
+    KorvexStreamEndCallback onStreamEnd = nullptr;
+    void* user = nullptr;
+
+    // Set at start, cleared by KORVEX_StopPlay from another thread.
+    std::atomic<bool> running{false};
+    std::thread thread;
+
+    // Only the receive thread touches these (and the destructor, after the thread has ended).
+    korvex::Socket controlSocket;
+    korvex::Socket udpSocket;
+    int32_t udpPort = 0;  // -1 after an attempt ended
+    std::unique_ptr<uint8_t[]> buffer;
+    size_t capacity = 0;
+    std::mt19937 portGenerator;  // seeded once at start: each stream draws its own ports
+
+    // Wakes a pause when the stream is stopped.
+    std::mutex pauseMutex;
+    std::condition_variable pauseWake;
+
+    bool isRunning() const { return running.load(std::memory_order_acquire); }
+
+    void notify(int32_t event) { korvex::NotifySession(*session, event); }
+
+    korvex::StreamOutput output() { return {session, this, onMediaInfo, onFrame, user}; }
+
+    // Sleeps for `milliseconds`, or less when the stream is stopped meanwhile.
+    void pause(int milliseconds);
+
+    // Calls wait(ms) for steps of at most kStopCheckMs, in all totalMs, until it reports something
+    // (a non-zero result, which is returned) or the stream is stopped (0). A peer that has closed
+    // makes every step return 0 at once, so this too ends at once.
+    template <typename Wait>
+    long waitUnlessStopped(int totalMs, Wait wait) {
+        for (int waited = 0; waited < totalMs && isRunning(); waited += korvex::kStopCheckMs) {
+            long result = wait(std::min(korvex::kStopCheckMs, totalMs - waited));
+            if (result != 0) {
+                return result;
+            }
+        }
+        return 0;
+    }
+
+    // After an attempt: both sockets closed, no port.
+    void endAttempt();
+};
+
+namespace korvex {
+
+// Starts the stream's receive thread. Null when the transport is neither TCP nor UDP, or when
+// memory or the thread cannot be had.
+KorvexStream* StartPlay(KorvexSession& session, const KorvexPlayParams& params);
+
+// Stops the receive thread (cutting its pauses and waits short), joins it and frees the stream.
+void StopPlay(KorvexStream* stream);
+
+// The PLAY request; RPORT only for the UDP transport. Returns its length, or -1 when it does not
+// fit in capacity - 1 characters.
+int FormatPlayRequest(char* out, size_t capacity, int32_t channel, int32_t transport,
+                      int32_t udpPort);
+
+// A port drawn from 25000..44999 with the stream's own generator.
+int DrawUdpPort(std::mt19937& generator);
+
+// Opens `socket` on a drawn port and returns the port. A port that is taken (by another stream or
+// program) is drawn again a few times, so that the device is never told to stream into a socket
+// that someone else reads; when every draw is taken, `socket` stays closed and the last port is
+// returned.
+int OpenUdpReceiverOnFreshPort(std::mt19937& generator, Socket& socket);
+
+// On the freshly connected controlSocket: (UDP) opens udpSocket on a fresh udpPort, sends PLAY
+// and tests the answer. True when the device answered "HDMI/1.0 200 OK".
+bool PlayExchange(KorvexStream& stream);
+
+// The bodies of the receive thread; each returns once the stream is stopped.
+void RunTcpLoop(KorvexStream& stream);
+void RunUdpLoop(KorvexStream& stream);
+
+}  // namespace korvex
