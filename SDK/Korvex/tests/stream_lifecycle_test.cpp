@@ -1,0 +1,128 @@
+// Many start/stop cycles against a device that streams all the time: every socket is closed and
+// every thread ended, on both transports, whatever the stream was doing when it was stopped.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "Korvex.h"
+#include "fake_device.h"
+#include "stream_test_support.h"
+
+namespace korvex {
+namespace {
+
+using namespace std::chrono_literals;
+using test::kWholeFrame;
+using test::MediaInfoPayload;
+using test::Packet;
+using test::Report;
+using test::StreamRecorder;
+using Clock = std::chrono::steady_clock;
+
+size_t EntriesIn(const char* directory) {
+    size_t count = 0;
+    if (DIR* listing = opendir(directory)) {
+        while (dirent* entry = readdir(listing)) {
+            count += entry->d_name[0] != '.';
+        }
+        closedir(listing);
+    }
+    return count;
+}
+
+size_t OpenDescriptors() {
+    return EntriesIn("/proc/self/fd");
+}
+
+size_t Threads() {
+    return EntriesIn("/proc/self/task");
+}
+
+// True once the peer has closed `socket` (or it failed).
+bool PeerClosed(int socket) {
+    pollfd entry{socket, POLLIN, 0};
+    if (poll(&entry, 1, 0) <= 0) {
+        return false;
+    }
+    char byte;
+    return ::recv(socket, &byte, 1, MSG_DONTWAIT) <= 0;
+}
+
+// A device that answers PLAY and streams media information and key frames every 2 ms, on the
+// control connection or to the requested port, until the stream goes away (at most 10 s).
+test::Reply StreamForever() {
+    test::Reply reply = test::Answer(test::OkResponse());
+    reply.closeAfter = false;
+    reply.then = [](int socket, const std::string& request) {
+        const std::string tcpBatch =
+            Packet(KORVEX_PACKET_MEDIA_INFO, MediaInfoPayload(1920, 1080)) +
+            Packet(KORVEX_PACKET_KEY_FRAME, std::string(2000, 'k'));
+        int port = test::RequestedPort(request);
+        int sender = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in target{};
+        target.sin_family = AF_INET;
+        target.sin_port = htons(static_cast<uint16_t>(port));
+        target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        auto deadline = Clock::now() + 10s;
+        for (uint32_t sequence = 1; Clock::now() < deadline && !PeerClosed(socket); ++sequence) {
+            if (port > 0) {
+                std::string datagram = Packet(KORVEX_PACKET_KEY_FRAME, std::string(1000, 'u'),
+                                              sequence, sequence, kWholeFrame);
+                ::sendto(sender, datagram.data(), datagram.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&target), sizeof target);
+            } else if (::send(socket, tcpBatch.data(), tcpBatch.size(), MSG_NOSIGNAL) < 0) {
+                break;  // blocks only while the stream reads no more, until it closes
+            }
+            std::this_thread::sleep_for(2ms);
+        }
+        ::close(sender);
+    };
+    return reply;
+}
+
+TEST(StreamLifecycle, StartStopCyclesLeaveNoSocketOrThreadBehind) {
+    constexpr int kCycles = 200;
+    StreamRecorder recorder;
+    test::FakeDevice device;
+    device.setDefaultReply(StreamForever());
+    KorvexSession* session = recorder.login(device.port());
+    const size_t descriptors = OpenDescriptors();
+    const size_t threads = Threads();
+
+    auto started = Clock::now();
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        KorvexPlayParams params =
+            recorder.params(cycle % 2 == 0 ? KORVEX_TRANSPORT_TCP : KORVEX_TRANSPORT_UDP);
+        size_t framesBefore = recorder.count(Report::kFrame);
+        KorvexStream* stream = KORVEX_StartPlay(session, &params);
+        ASSERT_NE(stream, nullptr);
+        // Stopped while frames flow; every fourth cycle as soon as it was started.
+        if (cycle % 4 != 3) {
+            ASSERT_TRUE(recorder.waitFor(Report::kFrame, -1, framesBefore + 1, 5s))
+                << "cycle " << cycle;
+        }
+        KORVEX_StopPlay(session, stream);
+    }
+    auto took = Clock::now() - started;
+    EXPECT_LT(took, 60s);
+
+    // The device's side of each connection closes once the stream has closed its own.
+    EXPECT_TRUE(device.waitForClosedConnections(device.connectionCount(), 10s));
+    EXPECT_TRUE(test::WaitUntil(
+        [&] { return OpenDescriptors() == descriptors && Threads() == threads; }, 10s))
+        << "descriptors " << descriptors << " -> " << OpenDescriptors() << ", threads " << threads
+        << " -> " << Threads();
+    KORVEX_Logout(session);
+}
+
+}  // namespace
+}  // namespace korvex

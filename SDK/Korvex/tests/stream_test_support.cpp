@@ -1,0 +1,246 @@
+#include "stream_test_support.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "stream.h"
+
+namespace korvex::test {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void Put32(std::string& out, uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        out.push_back(static_cast<char>((value >> shift) & 0xff));
+    }
+}
+
+void Put16(std::string& out, uint16_t value) {
+    out.push_back(static_cast<char>(value & 0xff));
+    out.push_back(static_cast<char>(value >> 8));
+}
+
+void SendAllBytes(int socket, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t sent = ::send(socket, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (sent <= 0) {
+            return;
+        }
+        done += static_cast<size_t>(sent);
+    }
+}
+
+constexpr auto kStartWait = std::chrono::seconds(10);
+
+}  // namespace
+
+std::string Packet(int type, const std::string& payload, uint64_t timestamp, uint32_t sequence,
+                   uint8_t fragmentBits, const int64_t* lengthField) {
+    std::string out;
+    Put32(out, KORVEX_PACKET_MAGIC);
+    out.push_back(static_cast<char>((type << 4) | fragmentBits));
+    out.append(3, '\0');
+    Put32(out, static_cast<uint32_t>(
+                   lengthField != nullptr ? *lengthField : static_cast<int64_t>(payload.size())));
+    Put32(out, sequence);
+    Put32(out, static_cast<uint32_t>(timestamp));
+    Put32(out, static_cast<uint32_t>(timestamp >> 32));
+    return out + payload;
+}
+
+std::string MediaInfoPayload(int width, int height, int contentMask, int videoCodec) {
+    std::string out;
+    Put32(out, static_cast<uint32_t>(contentMask));
+    Put16(out, static_cast<uint16_t>(width));
+    Put16(out, static_cast<uint16_t>(height));
+    Put32(out, static_cast<uint32_t>(videoCodec));
+    Put16(out, 48000);
+    Put16(out, 2);
+    Put32(out, 0);
+    return out;
+}
+
+std::string Payload(size_t length, uint8_t seed) {
+    std::string out(length, '\0');
+    for (size_t i = 0; i < length; ++i) {
+        out[i] = static_cast<char>(static_cast<uint8_t>(seed + i) & 0x7f);  // no 0x20160520 here
+    }
+    return out;
+}
+
+std::string Report::text() const {
+    switch (kind) {
+        case kEvent:
+            return "event " + std::to_string(value);
+        case kMediaInfo:
+            return "media " + std::to_string(info.width) + "x" + std::to_string(info.height);
+        case kFrame:
+            return "frame " + std::to_string(value) + " ts=" + std::to_string(timestamp) +
+                   " bytes=" + std::to_string(data.size());
+        case kStreamEnd:
+            return "end";
+    }
+    return "?";
+}
+
+KorvexSession* StreamRecorder::login(int port) {
+    KorvexLoginInfo info{};
+    std::strncpy(info.host, "127.0.0.1", sizeof info.host - 1);
+    info.port = port;
+    return KORVEX_Login(&info, &StreamRecorder::OnEvent, this);
+}
+
+KorvexPlayParams StreamRecorder::params(int transport, bool mediaInfo, bool frames,
+                                        bool streamEnd) {
+    KorvexPlayParams params{};
+    params.channel = 0;
+    params.transport = transport;
+    params.onMediaInfo = mediaInfo ? &StreamRecorder::OnMediaInfo : nullptr;
+    params.onFrame = frames ? &StreamRecorder::OnFrame : nullptr;
+    params.onStreamEnd = streamEnd ? &StreamRecorder::OnStreamEnd : nullptr;
+    params.user = this;
+    return params;
+}
+
+void StreamRecorder::OnEvent(KorvexSession*, int32_t event, void*, void* user) {
+    Report report{Report::kEvent};
+    report.value = event;
+    static_cast<StreamRecorder*>(user)->add(std::move(report));
+}
+
+int StreamRecorder::OnMediaInfo(KorvexSession*, KorvexStream*, const KorvexMediaInfo* info,
+                                void* user) {
+    Report report{Report::kMediaInfo};
+    report.info = *info;
+    static_cast<StreamRecorder*>(user)->add(std::move(report));
+    return 0;
+}
+
+int StreamRecorder::OnFrame(KorvexSession*, KorvexStream* stream, const KorvexFrameInfo* frame,
+                            void* user) {
+    Report report{Report::kFrame};
+    report.value = frame->type;
+    report.timestamp = frame->timestamp;
+    report.data.assign(reinterpret_cast<const char*>(frame->data),
+                       static_cast<size_t>(frame->length));
+    // The stream thread is the only one touching the buffer, and this runs on it. (Parser tests
+    // run without a stream.)
+    if (stream != nullptr) {
+        const uint8_t* begin = stream->buffer.get();
+        report.dataInBuffer =
+            frame->data >= begin && frame->data + frame->length <= begin + stream->capacity;
+    }
+    static_cast<StreamRecorder*>(user)->add(std::move(report));
+    return 0;
+}
+
+void StreamRecorder::OnStreamEnd(KorvexSession*, KorvexStream*, void* user) {
+    static_cast<StreamRecorder*>(user)->add(Report{Report::kStreamEnd});
+}
+
+void StreamRecorder::add(Report report) {
+    report.at = Clock::now();
+    std::lock_guard<std::mutex> lock(mutex_);
+    reports_.push_back(std::move(report));
+    changed_.notify_all();
+}
+
+std::vector<Report> StreamRecorder::reports() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reports_;
+}
+
+std::vector<std::string> StreamRecorder::texts() const {
+    std::vector<std::string> out;
+    for (const Report& report : reports()) {
+        out.push_back(report.text());
+    }
+    return out;
+}
+
+size_t StreamRecorder::countLocked(Report::Kind kind, int value) const {
+    size_t n = 0;
+    for (const Report& report : reports_) {
+        n += report.kind == kind && (value < 0 || report.value == value);
+    }
+    return n;
+}
+
+size_t StreamRecorder::count(Report::Kind kind, int value) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return countLocked(kind, value);
+}
+
+bool StreamRecorder::waitFor(Report::Kind kind, int value, size_t n,
+                             std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return countLocked(kind, value) >= n; });
+}
+
+Reply StreamTcp(const StreamRecorder& recorder, size_t started, std::vector<std::string> chunks,
+                int gapMs, bool keepOpen) {
+    Reply reply = Answer(OkResponse());
+    reply.closeAfter = !keepOpen;
+    reply.then = [&recorder, started, chunks = std::move(chunks), gapMs](int socket,
+                                                                         const std::string&) {
+        // Only what is sent after event 2 reaches the stream's parser; earlier bytes could
+        // share the one receive of the PLAY answer and be dropped with it.
+        if (!recorder.waitFor(Report::kEvent, KORVEX_STREAM_STARTED, started, kStartWait)) {
+            return;
+        }
+        for (size_t i = 0; i < chunks.size(); ++i) {
+            if (i > 0 && gapMs > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+            }
+            SendAllBytes(socket, chunks[i]);
+        }
+    };
+    return reply;
+}
+
+Reply StreamUdp(const StreamRecorder& recorder, size_t started, std::vector<std::string> datagrams,
+                int gapMs) {
+    Reply reply = Answer(OkResponse());
+    reply.closeAfter = false;
+    reply.then = [&recorder, started, datagrams = std::move(datagrams), gapMs](
+                     int, const std::string& request) {
+        int port = RequestedPort(request);
+        if (port <= 0 ||
+            !recorder.waitFor(Report::kEvent, KORVEX_STREAM_STARTED, started, kStartWait)) {
+            return;
+        }
+        int sender = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in target{};
+        target.sin_family = AF_INET;
+        target.sin_port = htons(static_cast<uint16_t>(port));
+        target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        for (size_t i = 0; i < datagrams.size(); ++i) {
+            if (i > 0 && gapMs > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+            }
+            ::sendto(sender, datagrams[i].data(), datagrams[i].size(), 0,
+                     reinterpret_cast<const sockaddr*>(&target), sizeof target);
+        }
+        ::close(sender);
+    };
+    return reply;
+}
+
+int RequestedPort(const std::string& request) {
+    size_t key = request.find("\r\nRPORT:");
+    if (key == std::string::npos) {
+        return -1;
+    }
+    return std::atoi(request.c_str() + key + 8);
+}
+
+}  // namespace korvex::test

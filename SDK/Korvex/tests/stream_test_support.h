@@ -1,0 +1,96 @@
+// Helpers of the stream tests: stream packets as bytes, a recorder of everything a stream reports
+// (session events and stream callbacks, in order), and fake-device replies that stream packets on
+// the control connection or as datagrams once the stream has reported that it receives.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Korvex.h"
+#include "fake_device.h"
+
+namespace korvex::test {
+
+constexpr uint8_t kFirstFragment = 0x01;
+constexpr uint8_t kLastFragment = 0x02;
+constexpr uint8_t kWholeFrame = kFirstFragment | kLastFragment;
+
+// One stream packet: header (magic, type and fragment bits, length, sequence, timestamp) and
+// payload. `lengthField` replaces the payload's length in the header when given.
+std::string Packet(int type, const std::string& payload, uint64_t timestamp = 0,
+                   uint32_t sequence = 0, uint8_t fragmentBits = 0,
+                   const int64_t* lengthField = nullptr);
+// A media-information payload (20 bytes) for the given picture size.
+std::string MediaInfoPayload(int width, int height, int contentMask = 3, int videoCodec = 0);
+// A payload of `length` bytes that counts up from `seed` (and never holds the packet magic).
+std::string Payload(size_t length, uint8_t seed = 1);
+
+// What a stream reported, in the order it happened.
+struct Report {
+    enum Kind { kEvent, kMediaInfo, kFrame, kStreamEnd };
+    explicit Report(Kind kind) : kind(kind) {}
+
+    Kind kind;
+    int value = 0;  // event code, or frame type
+    KorvexMediaInfo info{};
+    uint64_t timestamp = 0;
+    std::string data;           // frame bytes
+    bool dataInBuffer = false;  // the frame pointed into the stream's own buffer
+    std::chrono::steady_clock::time_point at;
+
+    std::string text() const;  // "event 2", "media 1920x1080", "frame 1 ts=7 bytes=10", "end"
+};
+
+class StreamRecorder {
+  public:
+    StreamRecorder() = default;
+    StreamRecorder(const StreamRecorder&) = delete;
+    StreamRecorder& operator=(const StreamRecorder&) = delete;
+
+    // A session on 127.0.0.1:port whose events come here (release it with KORVEX_Logout).
+    KorvexSession* login(int port);
+    // Play parameters whose callbacks come here; each callback can be left out.
+    KorvexPlayParams params(int transport, bool mediaInfo = true, bool frames = true,
+                            bool streamEnd = true);
+
+    std::vector<Report> reports() const;
+    std::vector<std::string> texts() const;
+    // Number of reports of this kind (and value, for events and frames; -1: any value).
+    size_t count(Report::Kind kind, int value = -1) const;
+    // Waits until at least `n` reports of this kind and value were made.
+    bool waitFor(Report::Kind kind, int value, size_t n, std::chrono::milliseconds timeout) const;
+
+  private:
+    static void OnEvent(KorvexSession*, int32_t event, void*, void* user);
+    static int OnMediaInfo(KorvexSession*, KorvexStream*, const KorvexMediaInfo* info, void* user);
+    static int OnFrame(KorvexSession*, KorvexStream* stream, const KorvexFrameInfo* frame,
+                       void* user);
+    static void OnStreamEnd(KorvexSession*, KorvexStream*, void* user);
+    void add(Report report);
+    size_t countLocked(Report::Kind kind, int value) const;
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::vector<Report> reports_;
+};
+
+// A fake-device reply that answers PLAY with 200 OK, waits until the recorder has seen the
+// `started`-th event 2 (1 for the first connection), then sends each chunk (waiting `gapMs`
+// before every chunk but the first). The connection then stays open when `keepOpen`.
+Reply StreamTcp(const StreamRecorder& recorder, size_t started, std::vector<std::string> chunks,
+                int gapMs = 0, bool keepOpen = true);
+
+// The same for the UDP transport: after event 2, each datagram goes from a socket of its own to
+// 127.0.0.1 at the request's RPORT; the control connection stays open.
+Reply StreamUdp(const StreamRecorder& recorder, size_t started, std::vector<std::string> datagrams,
+                int gapMs = 0);
+
+// The RPORT of a PLAY request, or -1 when it has none.
+int RequestedPort(const std::string& request);
+
+}  // namespace korvex::test
