@@ -4,6 +4,22 @@
  * Plain C interface. A player is used by one thread at a time (the thread that feeds it); several
  * players may live at once. Nothing here ever exits the process or raises a signal on bad input:
  * undecodable data only counts as a decode error.
+ *
+ * Threads: Lumadec calls nothing back. Each call does its work on the caller's thread, except
+ * that the video decoder keeps a few frame threads of its own (up to four, one picture of delay
+ * each) between LUMADEC_OpenPlayer and LUMADEC_ClosePlayer.
+ *
+ * Window: each player has its own connection to the X display named by DISPLAY and draws into
+ * the window with MIT-SHM where the server offers it (plain put-image otherwise). The picture keeps
+ * its shape, centred, with black bars, and follows the window's size. No display, no such window
+ * or a window destroyed while the player draws are not errors: the player then decodes and counts
+ * without drawing. Close the player before destroying the window when you can.
+ *
+ * Sound: played through the PulseAudio client (PipeWire desktops serve it too). The connection is
+ * made without blocking; while it is being made, and when no server answers within 2 seconds,
+ * audio is decoded and dropped. Audio that arrives faster than it plays is dropped, not queued.
+ *
+ * Frame calls never wait for anything but the decoders and, briefly, the X server.
  */
 #ifndef LUMADEC_H
 #define LUMADEC_H
@@ -73,22 +89,27 @@ typedef struct LumadecStatistics {
     uint64_t decodeErrors;        /* packets or frames the decoders rejected */
     int32_t outputWidth;          /* size of the drawn picture inside the window, 0 when none */
     int32_t outputHeight;
-    uint64_t framesSkipped;       /* video frames not decoded while waiting for a key frame */
-    uint64_t audioFramesDecoded;  /* audio frames decoded, played or not */
-    int32_t windowState;          /* LUMADEC_WINDOW_NONE, _DRAWING or _GONE */
-    int32_t soundState;           /* LUMADEC_SOUND_NONE, _CONNECTING, _PLAYING or _UNAVAILABLE */
+    uint64_t framesSkipped;      /* video frames not decoded while waiting for a key frame */
+    uint64_t audioFramesDecoded; /* audio frames decoded, played or not */
+    int32_t windowState;         /* LUMADEC_WINDOW_NONE, _DRAWING or _GONE */
+    int32_t soundState;          /* LUMADEC_SOUND_NONE, _CONNECTING, _PLAYING or _UNAVAILABLE */
 } LumadecStatistics;
 
 /*
  * Opens a player that draws into `window` (an X11 window id here; 0 means no window: decode only).
- * `video` must be given; `audio` may be NULL (no sound). Both are read during the call only.
+ * `video` must be given; its size is a hint only (the bitstream's size is used). `audio` may be
+ * NULL: audio frames are then counted and ignored. Its five values are not needed (every ADTS
+ * header names its rate and channels). Both are read during the call only.
  * Returns NULL when the video description is missing or no decoder can be had.
  */
 LUMADEC_API LumadecPlayer* LUMADEC_OpenPlayer(uint64_t window, const LumadecVideoDescription* video,
                                               const LumadecAudioDescription* audio);
 
 /* Decodes one frame and draws or plays what comes out. `frame` and its bytes are read during the
- * call only. Returns 0 when the frame was taken, -1 for a missing argument or a decode error. */
+ * call only. Video frames before the first key frame (type 1, or an IDR/IRAP picture inside) are
+ * skipped; so are those after eight rejected frames in a row, until the next key frame.
+ * Returns 0 when the frame was taken, -1 for a missing argument (no data, length <= 0) or a decode
+ * error. */
 LUMADEC_API int LUMADEC_WriteFrame(LumadecPlayer* player, const LumadecFrame* frame);
 
 /* Stops sound, releases the decoders and the window resources and frees the player. NULL does

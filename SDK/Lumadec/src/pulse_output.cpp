@@ -1,0 +1,151 @@
+#include "pulse_output.h"
+
+#include <pulse/context.h>
+#include <pulse/error.h>
+#include <pulse/mainloop.h>
+#include <pulse/stream.h>
+
+namespace lumadec {
+
+namespace {
+// The server buffers about this much ahead of playback: enough to ride out network jitter,
+// little enough that sound stays with the picture.
+constexpr int kTargetLatencyMs = 150;
+// Playback starts (and restarts after an underrun) once this much is queued. Less than the target
+// on purpose: whole frames are written, and with the default (the whole target) the queue could
+// stop a frame short of it and never start.
+constexpr int kStartThresholdMs = 60;
+}  // namespace
+
+PulseOutput::PulseOutput(std::chrono::milliseconds connectWait) {
+    mainloop_ = pa_mainloop_new();
+    if (mainloop_ == nullptr) {
+        return;
+    }
+    context_ = pa_context_new(pa_mainloop_get_api(mainloop_), "Lumadec");
+    if (context_ == nullptr) {
+        return;
+    }
+    // No autospawn: starting a sound server is not a player's business, and it would block.
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        return;
+    }
+    state_ = State::Connecting;
+    connectDeadline_ = std::chrono::steady_clock::now() + connectWait;
+    Poll();
+}
+
+PulseOutput::~PulseOutput() {
+    CloseStream();
+    if (context_ != nullptr) {
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+    }
+    if (mainloop_ != nullptr) {
+        pa_mainloop_free(mainloop_);
+    }
+}
+
+void PulseOutput::Fail() {
+    CloseStream();
+    if (context_ != nullptr) {
+        pa_context_disconnect(context_);
+    }
+    state_ = State::Failed;
+}
+
+void PulseOutput::CloseStream() {
+    if (stream_ != nullptr) {
+        pa_stream_disconnect(stream_);
+        pa_stream_unref(stream_);
+        stream_ = nullptr;
+    }
+    streamChannels_ = 0;
+    streamRate_ = 0;
+}
+
+PulseOutput::State PulseOutput::Poll() {
+    if (state_ == State::Failed) {
+        return state_;
+    }
+    // Dispatch whatever is ready, never wait: a few iterations cover a chain of callbacks.
+    for (int i = 0; i < 8; ++i) {
+        if (pa_mainloop_iterate(mainloop_, 0, nullptr) <= 0) {
+            break;
+        }
+    }
+    const pa_context_state_t context = pa_context_get_state(context_);
+    if (!PA_CONTEXT_IS_GOOD(context)) {
+        Fail();
+    } else if (context == PA_CONTEXT_READY) {
+        state_ = State::Ready;
+        if (stream_ != nullptr && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) {
+            CloseStream();  // opened again with the next audio
+        }
+    } else if (std::chrono::steady_clock::now() >= connectDeadline_) {
+        Fail();  // a server that accepted the connection but does not answer
+    }
+    return state_;
+}
+
+bool PulseOutput::OpenStream(int channels, int sampleRate) {
+    CloseStream();
+    pa_sample_spec sampleSpec;
+    sampleSpec.format = PA_SAMPLE_FLOAT32NE;
+    sampleSpec.rate = static_cast<uint32_t>(sampleRate);
+    sampleSpec.channels = static_cast<uint8_t>(channels);
+    if (!pa_sample_spec_valid(&sampleSpec)) {
+        return false;
+    }
+    // libavcodec hands channels in the WAVE order (FL, FR, FC, LFE, ...).
+    pa_channel_map map;
+    const bool haveMap =
+        pa_channel_map_init_extend(&map, sampleSpec.channels, PA_CHANNEL_MAP_WAVEEX) != nullptr;
+    stream_ = pa_stream_new(context_, "Live stream", &sampleSpec, haveMap ? &map : nullptr);
+    if (stream_ == nullptr) {
+        return false;
+    }
+    pa_buffer_attr attributes;
+    attributes.maxlength = static_cast<uint32_t>(-1);
+    attributes.tlength =
+        static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatencyMs * 1000, &sampleSpec));
+    attributes.prebuf =
+        static_cast<uint32_t>(pa_usec_to_bytes(kStartThresholdMs * 1000, &sampleSpec));
+    attributes.minreq = static_cast<uint32_t>(-1);
+    attributes.fragsize = static_cast<uint32_t>(-1);
+    // Plain latency mode: the server keeps `tlength` queued for us and sizes the sink's own
+    // latency from it. (PA_STREAM_ADJUST_LATENCY was seen to stall a null sink's stream.)
+    if (pa_stream_connect_playback(stream_, nullptr, &attributes, PA_STREAM_NOFLAGS, nullptr,
+                                   nullptr) < 0) {
+        CloseStream();
+        return false;
+    }
+    streamChannels_ = channels;
+    streamRate_ = sampleRate;
+    return true;
+}
+
+bool PulseOutput::Play(const float* samples, int frames, int channels, int sampleRate) {
+    if (Poll() != State::Ready || samples == nullptr || frames <= 0) {
+        return false;
+    }
+    if (stream_ == nullptr || channels != streamChannels_ || sampleRate != streamRate_) {
+        if (!OpenStream(channels, sampleRate)) {
+            return false;
+        }
+        Poll();
+    }
+    if (pa_stream_get_state(stream_) != PA_STREAM_READY) {
+        return false;  // still being set up
+    }
+    const size_t bytes =
+        static_cast<size_t>(frames) * static_cast<size_t>(channels) * sizeof(float);
+    const size_t room = pa_stream_writable_size(stream_);
+    if (room == static_cast<size_t>(-1) || room < bytes) {
+        return false;
+    }
+    // libpulse copies the samples into its own pool of memory blocks.
+    return pa_stream_write(stream_, samples, bytes, nullptr, 0, PA_SEEK_RELATIVE) == 0;
+}
+
+}  // namespace lumadec

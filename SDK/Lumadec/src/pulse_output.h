@@ -1,0 +1,54 @@
+// Sound output through a PulseAudio (or PipeWire-Pulse) server.
+#ifndef LUMADEC_PULSE_OUTPUT_H
+#define LUMADEC_PULSE_OUTPUT_H
+
+#include <chrono>
+#include <cstdint>
+
+struct pa_context;
+struct pa_mainloop;
+struct pa_stream;
+
+namespace lumadec {
+
+// Runs entirely on the caller's thread: the connection is made with libpulse's asynchronous API
+// and advanced a step, without blocking, on each call. So a missing server costs nothing, and a
+// server that accepts but never answers is given up after a bounded wait; either way the player
+// goes on with video only. Audio that arrives while the connection or the playback stream is
+// still being set up is dropped, as is audio the server has no room for (a live stream never
+// waits for its sound).
+class PulseOutput {
+  public:
+    enum class State { Connecting, Ready, Failed };
+
+    // `connectWait` bounds the time until the server must have accepted us.
+    explicit PulseOutput(std::chrono::milliseconds connectWait = std::chrono::milliseconds(2000));
+    ~PulseOutput();
+    PulseOutput(const PulseOutput&) = delete;
+    PulseOutput& operator=(const PulseOutput&) = delete;
+
+    // Hands interleaved float samples to the server. Returns true when they were queued.
+    // A change of rate or channel count re-makes the playback stream.
+    bool Play(const float* samples, int frames, int channels, int sampleRate);
+
+    // Advances the connection without blocking; returns the state.
+    State Poll();
+    State state() const { return state_; }
+
+  private:
+    void Fail();
+    void CloseStream();
+    bool OpenStream(int channels, int sampleRate);
+
+    pa_mainloop* mainloop_ = nullptr;
+    pa_context* context_ = nullptr;
+    pa_stream* stream_ = nullptr;
+    int streamChannels_ = 0;
+    int streamRate_ = 0;
+    State state_ = State::Failed;
+    std::chrono::steady_clock::time_point connectDeadline_;
+};
+
+}  // namespace lumadec
+
+#endif

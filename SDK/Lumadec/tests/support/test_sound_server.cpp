@@ -1,0 +1,96 @@
+#include "test_sound_server.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace lumadec_test {
+
+TestSoundServer::~TestSoundServer() {
+    Kill();
+    if (!directory_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(directory_, ignored);
+    }
+}
+
+void TestSoundServer::Kill() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+}
+
+bool TestSoundServer::Start(std::string* error) {
+    char pattern[] = "/tmp/lumadec-sound-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        *error = "mkdtemp failed";
+        return false;
+    }
+    directory_ = pattern;
+    const std::string socket = directory_ + "/native";
+    const std::string protocol =
+        "module-native-protocol-unix socket=" + socket + " auth-anonymous=1";
+    const std::string loadProtocol = "--load=" + protocol;
+    // Real-time scheduling is off: as root in a virtual machine it can leave the null sink's
+    // thread starved, and the server then never asks for more sound.
+    const char* argv[] = {"pulseaudio",         "-n",
+                          "--daemonize=no",     "--realtime=no",
+                          "--high-priority=no", "--exit-idle-time=-1",
+                          "--use-pid-file=no",  "--load=module-null-sink",
+                          loadProtocol.c_str(), nullptr};
+    // Its own home and runtime folder, so nothing of a real user's sound setup is touched.
+    std::vector<std::string> environment = {"HOME=" + directory_, "XDG_RUNTIME_DIR=" + directory_,
+                                            "XDG_CONFIG_HOME=" + directory_ + "/config",
+                                            "PATH=/usr/bin:/bin"};
+    std::vector<char*> envp;
+    for (auto& entry : environment) {
+        envp.push_back(entry.data());
+    }
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const int spawned = posix_spawnp(&pid_, "pulseaudio", &actions, nullptr,
+                                     const_cast<char* const*>(argv), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        pid_ = -1;
+        *error = "pulseaudio is not installed";
+        return false;
+    }
+    // Ready once its socket exists.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    struct stat info;
+    while (stat(socket.c_str(), &info) != 0) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            *error = "pulseaudio exited at start";
+            return false;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            *error = "pulseaudio did not come up";
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
+    return true;
+}
+
+}  // namespace lumadec_test

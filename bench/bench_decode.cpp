@@ -1,0 +1,191 @@
+// Decode and draw throughput of Lumadec on a 1080p60 H.264 stream.
+//
+// 1. Decode only: the stream through LUMADEC_WriteFrame (no window) against a bare libavcodec
+//    send/receive loop over the same access units, already padded, with the same decoder
+//    settings, in the same run. The ratio is Lumadec's throughput over the bare loop's
+//    (target: at least 0.9).
+// 2. Decode, scale and draw into a 1280x720 window (needs DISPLAY; scripts/bench runs this under
+//    Xvfb), through MIT-SHM and through plain put-image: pictures per second and the extra cost
+//    per picture over decoding alone.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/log.h>
+}
+
+#include "Lumadec.h"
+#include "player.h"
+#include "support/stream_encoder.h"
+#include "support/test_display.h"
+#include "video_decoder.h"
+
+using Clock = std::chrono::steady_clock;
+using lumadec_test::EncodedFrame;
+
+namespace {
+
+constexpr int kFrames = 240;  // four seconds of 1080p60
+constexpr int kRounds = 3;    // best of
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// The bare loop: what any program would write around libavcodec, with nothing on top.
+double BareDecode(const std::vector<AVPacket*>& packets, uint64_t& pictures) {
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+    AVCodecContext* context = avcodec_alloc_context3(codec);
+    lumadec::VideoDecoder::ApplyLiveSettings(context);
+    avcodec_open2(context, codec, nullptr);
+    AVFrame* frame = av_frame_alloc();
+    pictures = 0;
+    const auto start = Clock::now();
+    for (AVPacket* packet : packets) {
+        if (avcodec_send_packet(context, packet) < 0) {
+            continue;
+        }
+        while (avcodec_receive_frame(context, frame) == 0) {
+            ++pictures;
+            av_frame_unref(frame);
+        }
+    }
+    const double seconds = Seconds(Clock::now() - start);
+    av_frame_free(&frame);
+    avcodec_free_context(&context);
+    return seconds;
+}
+
+double LumadecDecode(const std::vector<EncodedFrame>& stream, uint64_t window,
+                     LumadecStatistics& statistics) {
+    const LumadecVideoDescription video{1920, 1080, 0};
+    LumadecPlayer* player = LUMADEC_OpenPlayer(window, &video, nullptr);
+    if (player == nullptr) {
+        std::fprintf(stderr, "LUMADEC_OpenPlayer failed\n");
+        std::exit(1);
+    }
+    const auto start = Clock::now();
+    for (const EncodedFrame& frame : stream) {
+        const LumadecFrame record{frame.type, static_cast<int32_t>(frame.data.size()),
+                                  frame.timestamp, frame.data.data()};
+        LUMADEC_WriteFrame(player, &record);
+    }
+    const double seconds = Seconds(Clock::now() - start);
+    LUMADEC_GetStatistics(player, &statistics);
+    LUMADEC_ClosePlayer(player);
+    return seconds;
+}
+
+double PlayerDraw(const std::vector<EncodedFrame>& stream, uint64_t window,
+                  lumadec::ImageTransfer transfer, uint64_t& drawn, bool& shm) {
+    lumadec::PlayerOptions options;
+    options.window = window;
+    options.width = 1920;
+    options.height = 1080;
+    options.transfer = transfer;
+    auto player = lumadec::Player::Create(options);
+    const auto start = Clock::now();
+    for (const EncodedFrame& frame : stream) {
+        player->WriteFrame(frame.type, frame.data.data(), static_cast<int32_t>(frame.data.size()));
+    }
+    const double seconds = Seconds(Clock::now() - start);
+    LumadecStatistics statistics{};
+    player->GetStatistics(statistics);
+    drawn = statistics.framesDrawn;
+    shm = player->renderer() != nullptr && player->renderer()->usingSharedMemory();
+    return seconds;
+}
+
+}  // namespace
+
+int main() {
+    av_log_set_level(AV_LOG_ERROR);
+    // Sound plays no part here.
+    setenv("PULSE_SERVER", "unix:/nonexistent/lumadec-bench", 1);
+
+    lumadec_test::VideoStreamOptions options;
+    options.width = 1920;
+    options.height = 1080;
+    options.framesPerSecond = 60;
+    options.frames = kFrames;
+    options.keyFrameInterval = 60;
+    options.content = lumadec_test::Content::Moving;
+    std::string error;
+    auto encodeStart = Clock::now();
+    const std::vector<EncodedFrame> stream = lumadec_test::EncodeVideo(options, &error);
+    if (stream.empty()) {
+        std::fprintf(stderr, "cannot encode the test stream: %s\n", error.c_str());
+        return 1;
+    }
+    size_t bytes = 0;
+    for (const auto& frame : stream) {
+        bytes += frame.data.size();
+    }
+    std::printf(
+        "stream: 1920x1080 H.264, %zu frames at 60 fps, %.1f Mbit/s, key frame every 60 "
+        "(encoded in %.1f s)\n",
+        stream.size(), bytes * 8.0 * 60 / stream.size() / 1e6, Seconds(Clock::now() - encodeStart));
+
+    // The bare loop gets its packets padded before the clock starts.
+    std::vector<AVPacket*> packets;
+    for (const auto& frame : stream) {
+        AVPacket* packet = av_packet_alloc();
+        av_new_packet(packet, static_cast<int>(frame.data.size()));
+        std::copy(frame.data.begin(), frame.data.end(), packet->data);
+        packets.push_back(packet);
+    }
+
+    double bare = 1e9, through = 1e9;
+    uint64_t barePictures = 0;
+    LumadecStatistics statistics{};
+    for (int round = 0; round < kRounds; ++round) {
+        bare = std::min(bare, BareDecode(packets, barePictures));
+        through = std::min(through, LumadecDecode(stream, 0, statistics));
+    }
+    for (AVPacket* packet : packets) {
+        av_packet_free(&packet);
+    }
+    const double bareFps = kFrames / bare;
+    const double lumadecFps = kFrames / through;
+    std::printf("\n%-44s %10s %12s\n", "decode only (best of 3)", "frames/s", "ms/frame");
+    std::printf("%-44s %10.1f %12.2f   (%llu pictures)\n", "bare libavcodec loop", bareFps,
+                1000.0 / bareFps, static_cast<unsigned long long>(barePictures));
+    std::printf("%-44s %10.1f %12.2f   (%llu pictures, %llu errors)\n",
+                "LUMADEC_WriteFrame, no window", lumadecFps, 1000.0 / lumadecFps,
+                static_cast<unsigned long long>(statistics.framesDecoded),
+                static_cast<unsigned long long>(statistics.decodeErrors));
+    const double ratio = lumadecFps / bareFps;
+    std::printf("ratio Lumadec / bare: %.3f (target >= 0.9: %s)\n", ratio,
+                ratio >= 0.9 ? "met" : "NOT met");
+
+    if (std::getenv("DISPLAY") == nullptr) {
+        std::printf("\nno DISPLAY: drawing not measured (run under xvfb-run)\n");
+        return 0;
+    }
+    lumadec_test::TestWindow window(1280, 720);
+    if (!window.valid()) {
+        std::printf("\ncannot open a window on DISPLAY: drawing not measured\n");
+        return 0;
+    }
+    std::printf("\n%-44s %10s %12s %14s\n", "decode + scale + draw into 1280x720 (best of 3)",
+                "frames/s", "ms/frame", "extra ms/frame");
+    for (auto transfer :
+         {lumadec::ImageTransfer::SharedMemory, lumadec::ImageTransfer::PutImageOnly}) {
+        double best = 1e9;
+        uint64_t drawn = 0;
+        bool shm = false;
+        for (int round = 0; round < kRounds; ++round) {
+            best = std::min(best, PlayerDraw(stream, window.id(), transfer, drawn, shm));
+        }
+        const double fps = kFrames / best;
+        std::printf("%-44s %10.1f %12.2f %14.2f   (%llu drawn)\n", shm ? "MIT-SHM" : "put-image",
+                    fps, 1000.0 / fps, 1000.0 / fps - 1000.0 / lumadecFps,
+                    static_cast<unsigned long long>(drawn));
+    }
+    return 0;
+}
