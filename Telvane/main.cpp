@@ -1,0 +1,36 @@
+#include "device_table.h"
+#include "startup.h"
+#include "telvane.h"
+#include "usbip_launcher.h"
+
+#include <QApplication>
+#include <QTranslator>
+
+namespace {
+
+// The installation's devices; the only place that names them.
+DeviceTable installationDevices() {
+    DeviceTable devices;
+    devices.decodeDeviceAddress = QStringLiteral("192.168.2.88");
+    devices.encodeDeviceAddresses = {
+        QStringLiteral("192.168.2.220"), QStringLiteral("192.168.2.221"),
+        QStringLiteral("192.168.2.222"), QStringLiteral("192.168.2.223")};
+    devices.port = DEVICE_CONTROL_PORT;
+    return devices;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // The picture is drawn into the video area's native window, which must be an X11 window.
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication application(argc, argv);
+    QTranslator translator;
+    installTranslation(application, translator);
+    const UsbIpLauncher launcher(systemLauncherCommands(), QCoreApplication::applicationDirPath());
+
+    // Declared last so that it goes first: the window, then the translator, then the application.
+    Telvane window(installationDevices(), launcher);
+    presentMainWindow(window);
+    return application.exec();
+}
