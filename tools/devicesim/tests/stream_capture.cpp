@@ -216,9 +216,14 @@ StreamCapture captureStreamFrom(const std::string& address, uint16_t port, bool 
     collector.startedUs = nowUs();
     std::vector<uint8_t> tcpBuffer;
     bool answerComplete = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(durationMs);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    bool streaming = false;
     std::vector<uint8_t> datagram(65536);
     while (std::chrono::steady_clock::now() < deadline && !(stop != nullptr && *stop)) {
+        if (!streaming && !capture.frames.empty()) {
+            streaming = true;
+            deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(durationMs);
+        }
         pollfd fds[2] = {{control, POLLIN, 0}, {udpFd, POLLIN, 0}};
         if (::poll(fds, udp ? 2 : 1, 50) <= 0) {
             continue;

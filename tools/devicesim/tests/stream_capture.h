@@ -35,8 +35,9 @@ struct StreamCapture {
 };
 
 // Connects to address:port, sends PLAY (TRANSPORT:1 and a fresh RPORT on 127.0.0.1 for UDP) and
-// collects the stream for `durationMs`, or until the device closes the connection or `stop` is
-// set.
+// collects `durationMs` of stream from its first frame on (the device may first need seconds to
+// encode its loop on a busy machine; it is given 20 s), or until the device closes the connection
+// or `stop` is set.
 StreamCapture captureStreamFrom(const std::string& address, uint16_t port, bool udp, int durationMs,
                                 const std::atomic<bool>* stop = nullptr);
 inline StreamCapture captureStream(uint16_t port, bool udp, int durationMs,

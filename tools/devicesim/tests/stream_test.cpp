@@ -71,7 +71,7 @@ devicesim::Behaviour shortLoops() {
 
 TEST(Stream, TcpCarriesH264At1080pAndAacInRealTime) {
     RunningInstallation installation(shortLoops(), {"tx1"});
-    const StreamCapture capture = captureStream(installation.port("tx1"), false, 4000);
+    const StreamCapture capture = captureStream(installation.port("tx1"), false, 3000);
 
     EXPECT_EQ(capture.answer, okAnswer());
     EXPECT_FALSE(capture.deviceClosed);
@@ -92,7 +92,7 @@ TEST(Stream, TcpCarriesH264At1080pAndAacInRealTime) {
     ASSERT_FALSE(capture.frames.empty());
     EXPECT_EQ(capture.frames.front().type, 1) << "the stream must open with a key frame";
     const Timing t = timing(capture);
-    ASSERT_GE(t.video, 45u);
+    ASSERT_GE(t.video, 80u);
     EXPECT_TRUE(t.videoRising);
     EXPECT_TRUE(t.audioRising);
     // 30 pictures a second by their timestamps, sent in step with the clock.
@@ -123,7 +123,7 @@ TEST(Stream, TcpCarriesH264At1080pAndAacInRealTime) {
 TEST(Stream, UdpCarriesH265In4072ByteFragments) {
     RunningInstallation installation(shortLoops(), {"rx", "tx2"});
     setEncoder(installation.port("rx"), 2, 1, 1280, 720, 60);
-    const StreamCapture capture = captureStream(installation.port("tx2"), true, 3500);
+    const StreamCapture capture = captureStream(installation.port("tx2"), true, 2500);
 
     EXPECT_EQ(capture.answer, okAnswer());
     EXPECT_FALSE(capture.deviceClosed);
@@ -141,7 +141,7 @@ TEST(Stream, UdpCarriesH265In4072ByteFragments) {
     EXPECT_EQ(info.height, 720);
 
     const Timing t = timing(capture);
-    ASSERT_GE(t.video, 90u);
+    ASSERT_GE(t.video, 130u);
     EXPECT_NEAR((t.video - 1) / t.videoTimestampSeconds, 60.0, 1.0);
     EXPECT_NEAR(t.videoArrivalSeconds, t.videoTimestampSeconds, 0.25);
 
@@ -322,7 +322,6 @@ TEST(StreamFaults, StreamFallsSilentButKeepsTheConnection) {
     const CapturedFrame& first = capture.frames.front();
     const CapturedFrame& last = capture.frames.back();
     EXPECT_NEAR((last.arrivalUs - first.arrivalUs) / 1e6, 1.0, 0.2);
-    EXPECT_LT(last.arrivalUs, 2500000);
 }
 
 }  // namespace
