@@ -1,5 +1,5 @@
-// The window's construction and its slots. The slots are wired to every control here already;
-// what each of them does arrives with the controller, the PC controls and the receiver output.
+// The window's construction and teardown. Its slots live by subject in telvane_controller.cpp,
+// telvane_pc_controls.cpp and telvane_decode_output.cpp.
 
 #include "telvane.h"
 
@@ -7,6 +7,7 @@
 
 #include <Korvex.h>
 
+#include <QFileDialog>
 #include <QTimer>
 
 Telvane::Telvane(const DeviceTable& devices, const UsbIpLauncher& launcher, QWidget* parent)
@@ -21,88 +22,20 @@ Telvane::Telvane(const DeviceTable& devices, const UsbIpLauncher& launcher, QWid
     setupUi();
     buildLayout();
     connectSignals();
+    startReceiverMonitoring();
 }
 
-Telvane::~Telvane() = default;
+Telvane::~Telvane() {
+    // Both proxies call back into the widgets through queued reports and the transmitter's
+    // decoder draws into videoWidget: stop them while everything still exists.
+    decodeInfoTimer->stop();
+    stopProxy(encodeProxy);
+    stopProxy(decodeProxy);
+    KORVEX_Exit();
+}
 
 void Telvane::slotEntered(const char*, std::optional<int>) {}
 
-bool Telvane::eventFilter(QObject* obj, QEvent* event) {
-    return QMainWindow::eventFilter(obj, event);
-}
-
-void Telvane::pcDisplayBtnClick(int btnID) {
-    slotEntered(__func__, btnID);
-}
-
-void Telvane::pcAudioBtnClick() {
-    slotEntered(__func__, std::nullopt);
-}
-
-void Telvane::actuatorDecBtnPressed() {
-    slotEntered(__func__, std::nullopt);
-}
-
-void Telvane::actuatorDecBtnReleased() {
-    slotEntered(__func__, std::nullopt);
-}
-
-void Telvane::actuatorIncBtnPressed() {
-    slotEntered(__func__, std::nullopt);
-}
-
-void Telvane::actuatorIncBtnReleased() {
-    slotEntered(__func__, std::nullopt);
-}
-
-void Telvane::actuatorIncMoveBtnClick() {
-    slotEntered(__func__, std::nullopt);
-}
-
-void Telvane::actuatorMoveCheck() {
-    slotEntered(__func__, std::nullopt);
-}
-
-void Telvane::ttlEncBtnClick() {
-    slotEntered(__func__, std::nullopt);
-}
-
-void Telvane::ttlDecBtnClick() {
-    slotEntered(__func__, std::nullopt);
-}
-
-void Telvane::upgradeFileChooseBtnClick() {
-    slotEntered(__func__, std::nullopt);
-}
-
-void Telvane::upgradeEncBtnClick() {
-    slotEntered(__func__, std::nullopt);
-}
-
-void Telvane::upgradeDecBtnClick() {
-    slotEntered(__func__, std::nullopt);
-}
-
-void Telvane::decodeDisplayBtnClick(int btnID) {
-    slotEntered(__func__, btnID);
-}
-
-void Telvane::decodeFPSBtnClick(int btnID) {
-    slotEntered(__func__, btnID);
-}
-
-void Telvane::decodeAudioBtnClick(int btnID) {
-    slotEntered(__func__, btnID);
-}
-
-void Telvane::decodeResolutionBtnClick(int btnID) {
-    slotEntered(__func__, btnID);
-}
-
-void Telvane::getDecodeDeviceInfo() {
-    slotEntered(__func__, std::nullopt);
-}
-
-void Telvane::deviceNotify(void*, int status) {
-    slotEntered(__func__, status);
+QString Telvane::askUpgradeFilePath() {
+    return QFileDialog::getOpenFileName(this, tr("Please Choose Upgrade File"));
 }

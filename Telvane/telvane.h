@@ -2,8 +2,11 @@
 
 #include "device_table.h"
 
+#include <Korvex.h>
+
 #include <QMainWindow>
 
+#include <cstdint>
 #include <optional>
 
 class QButtonGroup;
@@ -17,7 +20,9 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 class QVBoxLayout;
+class HDMIDeviceProxy;
 class UsbIpLauncher;
+struct DeviceProxyInfo;
 
 // The program's one main window: receiver output settings on the left, the live picture of the
 // chosen transmitter in the middle, the PC-side settings and device tools on the right.
@@ -25,8 +30,10 @@ class Telvane : public QMainWindow {
     Q_OBJECT
 
   public:
-    // Runs the USB/IP client launcher first (it may block for a while), then builds the window.
+    // Runs the USB/IP client launcher first (it may block for a while), then builds the window
+    // and starts watching the receiver.
     Telvane(const DeviceTable& devices, const UsbIpLauncher& launcher, QWidget* parent = nullptr);
+    // Stops both device proxies and the library before the widgets go.
     ~Telvane() override;
 
     // The slots' order is their meta-object index, which is part of the window's interface.
@@ -56,6 +63,8 @@ class Telvane : public QMainWindow {
     // Entered first by every slot after eventFilter, with the slot's name and its id or status
     // argument (none for slots without one). Does nothing here; a subclass watches the wiring.
     virtual void slotEntered(const char* slot, std::optional<int> argument);
+    // Asks the operator for a firmware file; empty when cancelled.
+    virtual QString askUpgradeFilePath();
 
   private:
     friend class TelvaneTestAccess;
@@ -66,6 +75,29 @@ class Telvane : public QMainWindow {
     void connectSignals();
     void buildPcPanel();
     void buildDecodePanel();
+
+    // Controller (telvane_controller.cpp).
+    DeviceProxyInfo proxyInfo(const QString& address, uint64_t window) const;
+    void startReceiverMonitoring();
+    static void stopProxy(HDMIDeviceProxy*& proxy);
+    void openEncodeDevice();
+    void closeEncodeDevice();
+    void finishUpgrade();
+
+    // PC-side controls (telvane_pc_controls.cpp).
+    HDMIDeviceProxy* usableTransmitter() const;
+    HDMIDeviceProxy* usableReceiver() const;
+    void startActuatorTimer();
+    void stopActuator();
+    int sendActuatorMove(int32_t id, int32_t orient, int32_t angle);
+    void setTtlBaudrate(HDMIDeviceProxy* proxy);
+    void startUpgrade(HDMIDeviceProxy* proxy);
+    void setUpgradeRunning(bool running);
+
+    // Receiver output settings (telvane_decode_output.cpp).
+    void updateDecodeButtonStates();
+    void applyDecodeOutput(bool withEncoders, bool withFrameRate);
+    void showDecodeOutput(const DisplayConfig& display);
 
     QWidget* centralWidget = nullptr;
     QHBoxLayout* mainLayout = nullptr;
@@ -147,6 +179,15 @@ class Telvane : public QMainWindow {
     bool videoFullScreen = false;
     bool encodeConnected = false;
     QTimer* actuatorTimer = nullptr;
+    HDMIDeviceProxy* encodeProxy = nullptr;
+    bool decodeConnected = false;
+    QTimer* decodeInfoTimer = nullptr;
+    HDMIDeviceProxy* decodeProxy = nullptr;
+
+    // The proxy whose session a firmware upload uses, while it runs; a resize of the video area
+    // meanwhile restarts the transmitter's stream only once the upload has ended.
+    HDMIDeviceProxy* uploadingProxy = nullptr;
+    bool encodeRestartPending = false;
 
     const DeviceTable devices;
 };

@@ -123,6 +123,9 @@ class SlotWiringTest : public QObject {
         QFETCH(QStringList, entries);
         auto* button = member<QAbstractButton>(*window, control);
         QVERIFY(button != nullptr);
+        // The receiver panel disables buttons by layout (the frame rate with several windows):
+        // the wiring is what is looked at here.
+        button->setEnabled(true);
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(window->entries, entries);
     }

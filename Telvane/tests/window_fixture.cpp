@@ -133,7 +133,11 @@ QWidget* TelvaneTestAccess::videoWidget(Telvane& window) {
     return window.videoWidget;
 }
 
-ProbeTelvane::ProbeTelvane() : Telvane(loopbackDevices(), idleLauncher()) {}
+ProbeTelvane::ProbeTelvane(const DeviceTable& devices) : Telvane(devices, idleLauncher()) {}
+
+QString ProbeTelvane::askUpgradeFilePath() {
+    return chosenFile;
+}
 
 bool ProbeTelvane::eventFilter(QObject* obj, QEvent* event) {
     filteredEvents.append({obj, static_cast<int>(event->type())});

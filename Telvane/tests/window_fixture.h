@@ -36,13 +36,15 @@ T* member(Telvane& window, const QString& name) {
 // Records each slot entry as "name(argument)" and each event that reaches the window's filter.
 class ProbeTelvane : public Telvane {
   public:
-    ProbeTelvane();
+    explicit ProbeTelvane(const DeviceTable& devices = loopbackDevices());
 
     QStringList entries;
+    QString chosenFile;                            // what the firmware file dialog answers
     QVector<QPair<QObject*, int>> filteredEvents;  // watched object and event type
 
     bool eventFilter(QObject* obj, QEvent* event) override;
 
   protected:
     void slotEntered(const char* slot, std::optional<int> argument) override;
+    QString askUpgradeFilePath() override;
 };

@@ -61,20 +61,22 @@ Reply Silence() {
     return reply;
 }
 
-FakeDevice::FakeDevice() : defaultReply_(Answer(OkResponse())) {
+FakeDevice::FakeDevice(const char* address, int port) : defaultReply_(Answer(OkResponse())) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int yes = 1;
     setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(static_cast<uint16_t>(port));
+    socklen_t length = sizeof local;
+    if (inet_pton(AF_INET, address, &local.sin_addr) != 1 ||
+        (ntohl(local.sin_addr.s_addr) >> 24) != 127 ||
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
         ::listen(listener_, 64) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("fake device: cannot listen on 127.0.0.1");
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        throw std::runtime_error(std::string("fake device: cannot listen on ") + address);
     }
-    port_ = ntohs(address.sin_port);
+    port_ = ntohs(local.sin_port);
     int pipeEnds[2];
     if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
         throw std::runtime_error("fake device: no pipe");

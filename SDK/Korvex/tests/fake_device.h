@@ -42,7 +42,8 @@ Reply Silence();
 
 class FakeDevice {
   public:
-    FakeDevice();  // listens on 127.0.0.1 on a free port
+    // Listens on `address` (a loopback address) and `port` (0: a free one).
+    explicit FakeDevice(const char* address = "127.0.0.1", int port = 0);
     ~FakeDevice();
     FakeDevice(const FakeDevice&) = delete;
     FakeDevice& operator=(const FakeDevice&) = delete;

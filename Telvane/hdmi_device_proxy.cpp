@@ -1,0 +1,187 @@
+#include "hdmi_device_proxy.h"
+
+#include <QMutexLocker>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+std::atomic<bool> pcAudioEnabled{false};
+
+namespace {
+
+// One silent AAC frame in ADTS form (AAC LC, 44.1 kHz, mono, 128 bytes): what the decoder gets
+// instead of the transmitter's sound while the PC's sound is off.
+const uint8_t muteAudioFrame[128] = {
+    0xFF, 0xF1, 0x4C, 0x40, 0x10, 0x02, 0x80, 0x01, 0x40, 0x22, 0x80, 0xA3, 0x7B, 0x20, 0x85, 0x2D,
+    0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D,
+    0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D,
+    0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D,
+    0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D,
+    0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D,
+    0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D,
+    0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2D, 0x2F,
+};
+
+constexpr int32_t kVideoOnly = 1;
+constexpr int32_t kVideoAndAudio = 3;
+
+HDMIDeviceProxy* ProxyOf(void* user) {
+    return static_cast<HDMIDeviceProxy*>(user);
+}
+
+}  // namespace
+
+HDMIDeviceProxy::HDMIDeviceProxy(QObject* parent, bool playStream, const DeviceProxyInfo* info)
+    : QThread(parent), info(*info), playStream(playStream) {}
+
+HDMIDeviceProxy::~HDMIDeviceProxy() = default;
+
+KorvexSession* HDMIDeviceProxy::currentSession() {
+    QMutexLocker lock(&mutex);
+    return session;
+}
+
+void HDMIDeviceProxy::run() {
+    login();
+    while (pause(0)) {
+        if (!playStream) {
+            poll();
+            if (!pause(kPollPauseMs)) {
+                break;
+            }
+        }
+        if (!pause(kLoopPauseMs)) {
+            break;
+        }
+    }
+    // The stop has already ended the stream; the session goes last, from this thread, so that a
+    // poll that was still running when the stop came never uses a released session. (A running
+    // firmware upload keeps it until the upload has ended, so the lock is not held meanwhile.)
+    KorvexSession* released;
+    {
+        QMutexLocker lock(&mutex);
+        released = session;
+        session = nullptr;
+    }
+    KORVEX_Logout(released);
+}
+
+void HDMIDeviceProxy::login() {
+    QMutexLocker lock(&mutex);
+    if (stopped) {
+        return;
+    }
+    KorvexLoginInfo login;
+    std::memset(&login, 0, sizeof login);
+    std::snprintf(login.host, sizeof login.host, "%.63s", info.address);
+    login.port = info.port;
+    session = KORVEX_Login(&login, handleSessionEvent, this);
+    if (playStream && session != nullptr) {
+        KorvexPlayParams params{};
+        params.channel = 0;
+        params.transport = info.transport;
+        params.onMediaInfo = handleMediaInfo;
+        params.onFrame = handleFrame;
+        params.onStreamEnd = handleStreamEnd;
+        params.user = this;
+        stream = KORVEX_StartPlay(session, &params);
+    }
+}
+
+void HDMIDeviceProxy::poll() {
+    // Only this thread releases the session, so it can be used here without holding the lock
+    // through the exchange, which would hold up a stop for the whole poll.
+    KorvexSession* polled = currentSession();
+    SystemInfo systemInfo;
+    std::memset(&systemInfo, 0, sizeof systemInfo);
+    int result = KORVEX_GetConfig(polled, CFG_GET_SYSINFO, &systemInfo, sizeof systemInfo,
+                                  kPollTimeoutMs, 0);
+    emit deviceNotify(this, result == 0 ? KORVEX_STREAM_STARTED : KORVEX_STREAM_CONNECT_FAILED);
+}
+
+bool HDMIDeviceProxy::pause(int ms) {
+    QMutexLocker lock(&mutex);
+    if (!stopped && ms > 0) {
+        stopRequested.wait(&mutex, static_cast<unsigned long>(ms));
+    }
+    return !stopped;
+}
+
+void HDMIDeviceProxy::stopImmediately() {
+    QMutexLocker lock(&mutex);
+    if (stream != nullptr) {
+        // Waits for Korvex's stream thread; a playing stream ends through handleStreamEnd.
+        KORVEX_StopPlay(session, stream);
+        stream = nullptr;
+    }
+    stopped = true;
+    stopRequested.wakeAll();
+}
+
+void HDMIDeviceProxy::handleSessionEvent(KorvexSession*, int32_t event, void*, void* user) {
+    if (user != nullptr) {
+        HDMIDeviceProxy* proxy = ProxyOf(user);
+        emit proxy->deviceNotify(proxy, event);
+    }
+}
+
+int HDMIDeviceProxy::handleMediaInfo(KorvexSession*, KorvexStream*, const KorvexMediaInfo* media,
+                                     void* user) {
+    if (user == nullptr) {
+        return -1;
+    }
+    HDMIDeviceProxy* proxy = ProxyOf(user);
+    if (proxy->player != nullptr) {
+        return 0;  // a later record does not reopen or reconfigure the player
+    }
+    // The video and audio descriptions lie inside the record as Lumadec expects them.
+    const auto* video = reinterpret_cast<const LumadecVideoDescription*>(&media->width);
+    const auto* audio = reinterpret_cast<const LumadecAudioDescription*>(&media->audioParam0);
+    if (media->contentMask == kVideoOnly) {
+        proxy->player = LUMADEC_OpenPlayer(proxy->info.window, video, nullptr);
+    } else if (media->contentMask == kVideoAndAudio) {
+        proxy->player = LUMADEC_OpenPlayer(proxy->info.window, video, audio);
+    }
+    return 0;
+}
+
+int HDMIDeviceProxy::handleFrame(KorvexSession*, KorvexStream*, const KorvexFrameInfo* frame,
+                                 void* user) {
+    if (user == nullptr) {
+        return -1;
+    }
+    HDMIDeviceProxy* proxy = ProxyOf(user);
+    if (proxy->player == nullptr) {
+        return 0;
+    }
+    KorvexFrameInfo copy = *frame;
+    if (copy.type == KORVEX_PACKET_AUDIO && !pcAudioEnabled.load()) {
+        copy.length = sizeof muteAudioFrame;
+        copy.data = muteAudioFrame;
+    }
+    LUMADEC_WriteFrame(proxy->player, reinterpret_cast<const LumadecFrame*>(&copy));
+    return 0;
+}
+
+void HDMIDeviceProxy::handleStreamEnd(KorvexSession*, KorvexStream*, void* user) {
+    if (user == nullptr) {
+        return;
+    }
+    HDMIDeviceProxy* proxy = ProxyOf(user);
+    if (proxy->player != nullptr) {
+        LUMADEC_ClosePlayer(proxy->player);
+        proxy->player = nullptr;
+    }
+}
+
+static_assert(sizeof(KorvexFrameInfo) == sizeof(LumadecFrame) &&
+                  offsetof(KorvexFrameInfo, data) == offsetof(LumadecFrame, data) &&
+                  offsetof(KorvexFrameInfo, timestamp) == offsetof(LumadecFrame, timestamp),
+              "frames cross to Lumadec as they are");
+static_assert(offsetof(KorvexMediaInfo, videoCodec) - offsetof(KorvexMediaInfo, width) ==
+                  offsetof(LumadecVideoDescription, videoCodec),
+              "the video description lies inside the media information");
+static_assert(offsetof(KorvexMediaInfo, audioParam4) - offsetof(KorvexMediaInfo, audioParam0) ==
+                  offsetof(LumadecAudioDescription, param4),
+              "the audio description lies inside the media information");

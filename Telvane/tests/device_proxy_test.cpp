@@ -1,0 +1,237 @@
+// The device proxy against the library's fake device on loopback: poll reports, the stream's
+// hand-over to the decoder (mute frames included), and prompt stops.
+#include "fake_device.h"
+#include "fake_lumadec.h"
+#include "hdmi_device_proxy.h"
+
+#include <QtTest>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+
+using namespace std::chrono_literals;
+using korvex::test::FakeDevice;
+using korvex::test::OkResponse;
+using korvex::test::Reply;
+
+namespace {
+
+std::string Le32(uint32_t value) {
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<char>(value >> (8 * i));
+    }
+    return bytes;
+}
+
+std::string Packet(int type, const std::string& payload, uint64_t timestamp) {
+    std::string packet = Le32(KORVEX_PACKET_MAGIC);
+    packet += static_cast<char>((type << 4) | 0x3);
+    packet += std::string(3, '\0');
+    packet += Le32(static_cast<uint32_t>(payload.size()));
+    packet += Le32(1);
+    packet += Le32(static_cast<uint32_t>(timestamp)) + Le32(static_cast<uint32_t>(timestamp >> 32));
+    return packet + payload;
+}
+
+std::string MediaInfo(int contentMask, int width, int height) {
+    std::string payload = Le32(static_cast<uint32_t>(contentMask));
+    payload += static_cast<char>(width & 0xff);
+    payload += static_cast<char>(width >> 8);
+    payload += static_cast<char>(height & 0xff);
+    payload += static_cast<char>(height >> 8);
+    payload += Le32(0);                    // H.264
+    payload += Le32(48000 | (16u << 16));  // two audio values
+    payload += Le32(2 | (5u << 4) | (1u << 10));
+    return Packet(KORVEX_PACKET_MEDIA_INFO, payload, 0);
+}
+
+DeviceProxyInfo InfoFor(int port, uint64_t window = 0) {
+    DeviceProxyInfo info;
+    std::memset(&info, 0, sizeof info);
+    std::strcpy(info.address, "127.0.0.1");
+    info.port = port;
+    info.transport = KORVEX_TRANSPORT_TCP;
+    info.window = window;
+    return info;
+}
+
+// A device that accepts PLAY and then streams `packets`, keeping the connection open.
+Reply Streaming(std::string packets) {
+    Reply reply;
+    reply.chunks = {{0, OkResponse()}, {100, std::move(packets)}};
+    reply.closeAfter = false;
+    return reply;
+}
+
+void StopAndWait(HDMIDeviceProxy& proxy) {
+    proxy.stopImmediately();
+    QVERIFY(proxy.wait(3000));
+}
+
+std::vector<LumadecCall> CallsOf(const std::string& function) {
+    std::vector<LumadecCall> matching;
+    for (const auto& call : RecordedLumadecCalls()) {
+        if (call.function == function) {
+            matching.push_back(call);
+        }
+    }
+    return matching;
+}
+
+}  // namespace
+
+// Collects a proxy's reports on the test's thread, the way the window receives them: as queued
+// calls, whichever thread emitted them.
+class Reports : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit Reports(HDMIDeviceProxy& proxy) {
+        connect(&proxy, &HDMIDeviceProxy::deviceNotify, this, &Reports::received,
+                Qt::QueuedConnection);
+    }
+    QList<void*> devices;
+    QList<int> statuses;
+
+  private slots:
+    void received(void* device, int status) {
+        devices << device;
+        statuses << status;
+    }
+};
+
+class DeviceProxyTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        ClearRecordedLumadecCalls();
+        pcAudioEnabled = false;
+    }
+
+    void monitoringProxyReportsAnsweredAndStopsPromptly() {
+        FakeDevice device;
+        device.setDefaultReply(
+            korvex::test::Answer(OkResponse("SOFTVER=1\r\nHARDVER=2\r\nSERIAL=3\r\nMODEL=RX\r\n")));
+        DeviceProxyInfo info = InfoFor(device.port());
+        HDMIDeviceProxy proxy(nullptr, false, &info);
+        Reports reports(proxy);
+        proxy.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!reports.statuses.isEmpty(), 3000);
+        QCOMPARE(reports.devices.at(0), static_cast<void*>(&proxy));
+        QCOMPARE(reports.statuses.at(0), 2);
+        QVERIFY(proxy.currentSession() != nullptr);
+
+        QElapsedTimer stopping;
+        stopping.start();
+        StopAndWait(proxy);
+        QVERIFY(stopping.elapsed() < 1000);
+        QVERIFY(proxy.currentSession() == nullptr);
+    }
+
+    void monitoringProxyReportsUnansweredAndIncompleteAnswers() {
+        FakeDevice device;
+        device.setDefaultReply(korvex::test::Answer(OkResponse("SOFTVER=1\r\nHARDVER=2\r\n")));
+        DeviceProxyInfo info = InfoFor(device.port());
+        HDMIDeviceProxy proxy(nullptr, false, &info);
+        Reports reports(proxy);
+        proxy.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!reports.statuses.isEmpty(), 3000);
+        QCOMPARE(reports.statuses.at(0), 1);
+        StopAndWait(proxy);
+
+        DeviceProxyInfo refused = InfoFor(korvex::test::RefusingPort());
+        HDMIDeviceProxy unreachable(nullptr, false, &refused);
+        Reports unreachableReports(unreachable);
+        unreachable.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!unreachableReports.statuses.isEmpty(), 5000);
+        QCOMPARE(unreachableReports.statuses.at(0), 1);
+        StopAndWait(unreachable);
+    }
+
+    void proxyStoppedBeforeItsThreadRunsNeverLogsIn() {
+        FakeDevice device;
+        DeviceProxyInfo info = InfoFor(device.port(), 42);
+        HDMIDeviceProxy proxy(nullptr, true, &info);
+        proxy.stopImmediately();
+        proxy.stopImmediately();
+        proxy.start();
+        QVERIFY(proxy.wait(2000));
+        QCOMPARE(device.connectionCount(), size_t{0});
+    }
+
+    void streamingProxyFeedsThePlayerAndMutesAudio() {
+        FakeDevice device;
+        const std::string video = std::string("\x00\x00\x00\x01\x65", 5) + "key";
+        const std::string sound = "\xff\xf1" + std::string(30, 'a');
+        device.script(Streaming(MediaInfo(3, 1920, 1080) +
+                                Packet(KORVEX_PACKET_KEY_FRAME, video, 10) +
+                                Packet(KORVEX_PACKET_AUDIO, sound, 11) + Packet(0, "delta", 12)));
+        DeviceProxyInfo info = InfoFor(device.port(), 0x2a00007);
+        HDMIDeviceProxy proxy(nullptr, true, &info);
+        Reports reports(proxy);
+        proxy.start();
+        QTRY_VERIFY_WITH_TIMEOUT(CallsOf("write").size() >= 3, 5000);
+
+        auto opens = CallsOf("open");
+        QCOMPARE(opens.size(), size_t{1});
+        QCOMPARE(opens[0].window, uint64_t{0x2a00007});
+        QCOMPARE(opens[0].video.width, 1920);
+        QCOMPARE(opens[0].video.height, 1080);
+        QVERIFY(opens[0].hasAudio);
+        QCOMPARE(opens[0].audio.param0, 48000);
+        QCOMPARE(opens[0].audio.param1, 16);
+        QCOMPARE(opens[0].audio.param2, 2);
+        QCOMPARE(opens[0].audio.param3, 5);
+        QCOMPARE(opens[0].audio.param4, 1);
+
+        auto writes = CallsOf("write");
+        QCOMPARE(writes[0].type, 1);
+        QCOMPARE(writes[0].data, video);
+        QCOMPARE(writes[1].type, 3);
+        QCOMPARE(writes[1].timestamp, uint64_t{11});
+        QCOMPARE(writes[1].data.size(), size_t{128});
+        QCOMPARE(writes[1].data.substr(0, 4), std::string("\xff\xf1\x4c\x40"));
+        QCOMPARE(static_cast<uint8_t>(writes[1].data[127]), uint8_t{0x2f});
+        QCOMPARE(writes[2].data, std::string("delta"));
+
+        StopAndWait(proxy);
+        QCOMPARE(CallsOf("close").size(), size_t{1});
+        QTRY_VERIFY_WITH_TIMEOUT(reports.statuses.contains(3), 2000);
+        QCOMPARE(reports.statuses.mid(0, 2), (QList<int>{0, 2}));
+    }
+
+    void soundPassesUnchangedWhileThePcPlaysIt() {
+        pcAudioEnabled = true;
+        FakeDevice device;
+        const std::string sound = "\xff\xf1" + std::string(40, 's');
+        device.script(Streaming(MediaInfo(1, 1280, 720) + Packet(KORVEX_PACKET_KEY_FRAME, "k", 1) +
+                                Packet(KORVEX_PACKET_AUDIO, sound, 2)));
+        DeviceProxyInfo info = InfoFor(device.port(), 7);
+        HDMIDeviceProxy proxy(nullptr, true, &info);
+        proxy.start();
+        QTRY_VERIFY_WITH_TIMEOUT(CallsOf("write").size() >= 2, 5000);
+        QVERIFY(!CallsOf("open")[0].hasAudio);
+        QCOMPARE(CallsOf("write")[1].data, sound);
+        StopAndWait(proxy);
+    }
+
+    void contentWithoutVideoOpensNoPlayerAndFramesAreDropped() {
+        FakeDevice device;
+        device.script(
+            Streaming(MediaInfo(2, 1920, 1080) + Packet(KORVEX_PACKET_KEY_FRAME, "k", 1)));
+        DeviceProxyInfo info = InfoFor(device.port(), 7);
+        HDMIDeviceProxy proxy(nullptr, true, &info);
+        Reports reports(proxy);
+        proxy.start();
+        QTRY_VERIFY_WITH_TIMEOUT(reports.statuses.contains(2), 5000);
+        QTest::qWait(300);
+        StopAndWait(proxy);
+        QVERIFY(RecordedLumadecCalls().empty());
+    }
+};
+
+QTEST_GUILESS_MAIN(DeviceProxyTest)
+#include "device_proxy_test.moc"

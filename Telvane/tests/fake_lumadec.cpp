@@ -1,0 +1,64 @@
+#include "fake_lumadec.h"
+
+namespace {
+
+std::mutex mutex;
+std::vector<LumadecCall> calls;
+int playerToken;
+
+void Record(LumadecCall call) {
+    std::lock_guard<std::mutex> lock(mutex);
+    calls.push_back(std::move(call));
+}
+
+}  // namespace
+
+std::vector<LumadecCall> RecordedLumadecCalls() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return calls;
+}
+
+void ClearRecordedLumadecCalls() {
+    std::lock_guard<std::mutex> lock(mutex);
+    calls.clear();
+}
+
+extern "C" {
+
+LumadecPlayer* LUMADEC_OpenPlayer(uint64_t window, const LumadecVideoDescription* video,
+                                  const LumadecAudioDescription* audio) {
+    LumadecCall call;
+    call.function = "open";
+    call.window = window;
+    call.video = *video;
+    call.hasAudio = audio != nullptr;
+    if (audio != nullptr) {
+        call.audio = *audio;
+    }
+    Record(call);
+    return reinterpret_cast<LumadecPlayer*>(&playerToken);
+}
+
+int LUMADEC_WriteFrame(LumadecPlayer*, const LumadecFrame* frame) {
+    LumadecCall call;
+    call.function = "write";
+    call.type = frame->type;
+    call.timestamp = frame->timestamp;
+    call.data.assign(reinterpret_cast<const char*>(frame->data),
+                     static_cast<size_t>(frame->length));
+    Record(call);
+    return 0;
+}
+
+int LUMADEC_ClosePlayer(LumadecPlayer*) {
+    LumadecCall call;
+    call.function = "close";
+    Record(call);
+    return 0;
+}
+
+int LUMADEC_GetStatistics(const LumadecPlayer*, LumadecStatistics*) {
+    return -1;
+}
+
+}  // extern "C"
