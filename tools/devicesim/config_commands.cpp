@@ -97,14 +97,14 @@ Answer badRequest(const std::string& reason) {
 // The channel whose encoder a request addresses: a transmitter answers for its own channel (CHN 0
 // or its number), the receiver for the channel named by CHN.
 bool encoderChannel(const CommandContext& c, int& channel, Answer& failure) {
-    const DeviceSpec& spec = c.state.spec;
-    if (spec.role == Role::Transmitter) {
-        if (c.chn != 0 && c.chn != spec.channel) {
+    const DeviceIdentity& identity = c.state.identity;
+    if (identity.role == Role::Transmitter) {
+        if (c.chn != 0 && c.chn != identity.channel) {
             failure = errorAnswer(
-                404, "this transmitter encodes channel " + std::to_string(spec.channel));
+                404, "this transmitter encodes channel " + std::to_string(identity.channel));
             return false;
         }
-        channel = spec.channel;
+        channel = identity.channel;
         return true;
     }
     if (c.chn < 1 || c.chn > kChannelCount) {
@@ -129,7 +129,7 @@ Answer getSysInfo(CommandContext& c) {
 Answer getVideoSource(CommandContext& c) {
     std::lock_guard<std::mutex> lock(c.state.mutex);
     VideoSourceInfo source = c.state.settings.videoSource;
-    if (c.state.spec.role == Role::Receiver) {
+    if (c.state.identity.role == Role::Receiver) {
         // The receiver's picture is its output mode.
         outputModeSize(c.state.settings.display.resolution, source.width, source.height,
                        source.freq);
@@ -183,7 +183,7 @@ Answer setVideoEncoder(CommandContext& c) {
     }
     c.state.installation.setVideoEncoder(channel, v);
     c.note = "CH" + std::to_string(channel) + " encoder now " + describeVideoEncoder(v);
-    if (c.state.spec.role == Role::Receiver) {
+    if (c.state.identity.role == Role::Receiver) {
         std::lock_guard<std::mutex> lock(c.state.mutex);
         const DisplayConfig& display = c.state.settings.display;
         if (display.count == 1 && display.windows[0].id == channel) {
@@ -346,7 +346,7 @@ Answer setReceive(CommandContext& c) {
 }
 
 bool receiverOnly(const CommandContext& c, Answer& failure) {
-    if (c.state.spec.role != Role::Receiver) {
+    if (c.state.identity.role != Role::Receiver) {
         failure = errorAnswer(404, "a transmitter has no HDMI output");
         return false;
     }

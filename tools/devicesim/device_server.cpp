@@ -29,16 +29,16 @@ std::string headerSummary(const Request& request) {
 
 }  // namespace
 
-DeviceServer::DeviceServer(const DeviceSpec& spec, Installation& installation, LoopCache& loops,
-                           const Behaviour& behaviour, const StopSignal& stop)
-    : state_(spec, installation), loops_(loops), behaviour_(behaviour), stop_(stop) {}
+DeviceServer::DeviceServer(const DeviceIdentity& identity, Installation& installation,
+                           LoopCache& loops, const Behaviour& behaviour, const StopSignal& stop)
+    : state_(identity, installation), loops_(loops), behaviour_(behaviour), stop_(stop) {}
 
 DeviceServer::~DeviceServer() {
     join();
 }
 
 bool DeviceServer::start(std::string& error) {
-    listener_ = listenTcp(state_.spec.address, state_.spec.port, error);
+    listener_ = listenTcp(state_.identity.address, state_.identity.port, error);
     if (!listener_.valid()) {
         return false;
     }
@@ -83,7 +83,7 @@ void DeviceServer::acceptPending() {
         std::lock_guard<std::mutex> lock(connectionsMutex_);
         if (connections_.size() >= kMaxConnections) {
             logf("%s: %zu connections open already; closing the one from %s",
-                 state_.spec.name().c_str(), connections_.size(), endpointText(peer).c_str());
+                 state_.identity.name().c_str(), connections_.size(), endpointText(peer).c_str());
             continue;
         }
         auto done = std::make_shared<std::atomic<bool>>(false);
@@ -137,7 +137,7 @@ void DeviceServer::reboot() {
     listener_.reset();
     rebooting_ = true;
     ++resetCount_;
-    logf("%s: rebooting, no connections for %d s", state_.spec.name().c_str(),
+    logf("%s: rebooting, no connections for %d s", state_.identity.name().c_str(),
          behaviour_.resetSeconds);
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(behaviour_.resetSeconds);
     for (;;) {
@@ -161,18 +161,18 @@ void DeviceServer::reboot() {
     }
     for (;;) {
         std::string error;
-        listener_ = listenTcp(state_.spec.address, port_, error);
+        listener_ = listenTcp(state_.identity.address, port_, error);
         if (listener_.valid()) {
             break;
         }
-        logf("%s: cannot listen again yet (%s)", state_.spec.name().c_str(), error.c_str());
+        logf("%s: cannot listen again yet (%s)", state_.identity.name().c_str(), error.c_str());
         if (!sleepUnlessStopped(500, stop_)) {
             return;
         }
     }
     rebooting_ = false;
-    logf("%s: back after reset, listening on %s:%u", state_.spec.name().c_str(),
-         state_.spec.address.c_str(), port_);
+    logf("%s: back after reset, listening on %s:%u", state_.identity.name().c_str(),
+         state_.identity.address.c_str(), port_);
 }
 
 bool DeviceServer::sendAnswer(int fd, const Answer& answer) {
@@ -190,7 +190,7 @@ bool DeviceServer::sendAnswer(int fd, const Answer& answer) {
 void DeviceServer::logExchange(const std::string& peer, const Request& request,
                                const Answer& answer, const std::string& note) const {
     std::string text =
-        state_.spec.name() + " " + peer + ": " + request.command + headerSummary(request);
+        state_.identity.name() + " " + peer + ": " + request.command + headerSummary(request);
     if (!request.body.empty() && request.command != "UPGRADE") {
         text += " {" + flattenForLog(request.body) + "}";
     }
@@ -210,7 +210,7 @@ void DeviceServer::logExchange(const std::string& peer, const Request& request,
 void DeviceServer::serve(Fd connection, const sockaddr_in& peerAddress) {
     const int fd = connection.get();
     const std::string peer = endpointText(peerAddress);
-    const std::string& name = state_.spec.name();
+    const std::string& name = state_.identity.name();
     std::string head;
     std::string rest;
     switch (readRequestHead(fd, kRequestTimeoutMs, stop_, head, rest)) {

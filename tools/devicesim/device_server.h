@@ -23,7 +23,7 @@ namespace devicesim {
 
 class DeviceServer {
   public:
-    DeviceServer(const DeviceSpec& spec, Installation& installation, LoopCache& loops,
+    DeviceServer(const DeviceIdentity& identity, Installation& installation, LoopCache& loops,
                  const Behaviour& behaviour, const StopSignal& stop);
     ~DeviceServer();
     DeviceServer(const DeviceServer&) = delete;

@@ -94,14 +94,14 @@ std::string describeVideoEncoder(const VideoEncodeConfig& config) {
            " kbit/s, key frame every " + std::to_string(config.keyGop);
 }
 
-DeviceSettings defaultSettings(const DeviceSpec& spec) {
+DeviceSettings defaultSettings(const DeviceIdentity& identity) {
     DeviceSettings settings;
-    const bool receiver = spec.role == Role::Receiver;
+    const bool receiver = identity.role == Role::Receiver;
     in_addr address{};
-    inet_pton(AF_INET, spec.address.c_str(), &address);
+    inet_pton(AF_INET, identity.address.c_str(), &address);
     const unsigned lastOctet = ntohl(address.s_addr) & 0xffu;
 
-    std::string upperName = spec.name();
+    std::string upperName = identity.name();
     for (char& c : upperName) {
         c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     }

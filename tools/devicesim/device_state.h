@@ -51,7 +51,7 @@ struct DeviceSettings {
     std::array<int, kActuatorCount> actuator{};
 };
 
-DeviceSettings defaultSettings(const DeviceSpec& spec);
+DeviceSettings defaultSettings(const DeviceIdentity& identity);
 
 // Copies text into a fixed record field, cut to fit and zero-terminated.
 template <size_t N>
@@ -62,10 +62,12 @@ void copyText(char (&field)[N], const std::string& text) {
 }
 
 struct DeviceState {
-    DeviceState(const DeviceSpec& deviceSpec, Installation& shared)
-        : spec(deviceSpec), installation(shared), settings(defaultSettings(deviceSpec)) {}
+    DeviceState(const DeviceIdentity& deviceIdentity, Installation& shared)
+        : identity(deviceIdentity),
+          installation(shared),
+          settings(defaultSettings(deviceIdentity)) {}
 
-    const DeviceSpec spec;
+    const DeviceIdentity identity;
     Installation& installation;
     std::mutex mutex;         // guards settings
     DeviceSettings settings;  // only under mutex

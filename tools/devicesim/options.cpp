@@ -55,25 +55,25 @@ bool parseOutcome(const std::string& text, UpgradeOutcome& out) {
 
 }  // namespace
 
-std::string DeviceSpec::name() const {
+std::string DeviceIdentity::name() const {
     return role == Role::Receiver ? "rx" : "tx" + std::to_string(channel);
 }
 
-bool parseDeviceSpec(const std::string& text, DeviceSpec& out, std::string& error) {
+bool parseDeviceIdentity(const std::string& text, DeviceIdentity& out, std::string& error) {
     const size_t at = text.find('@');
     if (at == std::string::npos) {
         error = "device \"" + text + "\": expected ROLE@ADDR[:PORT], e.g. tx1@127.0.0.1:15380";
         return false;
     }
     const std::string role = text.substr(0, at);
-    DeviceSpec spec;
+    DeviceIdentity identity;
     if (role == "rx") {
-        spec.role = Role::Receiver;
-        spec.channel = 0;
+        identity.role = Role::Receiver;
+        identity.channel = 0;
     } else if (role.size() == 3 && role.compare(0, 2, "tx") == 0 && role[2] >= '1' &&
                role[2] <= '4') {
-        spec.role = Role::Transmitter;
-        spec.channel = role[2] - '0';
+        identity.role = Role::Transmitter;
+        identity.channel = role[2] - '0';
     } else {
         error = "device \"" + text + "\": role must be rx or tx1..tx4";
         return false;
@@ -86,7 +86,7 @@ bool parseDeviceSpec(const std::string& text, DeviceSpec& out, std::string& erro
             error = "device \"" + text + "\": port must be 0..65535";
             return false;
         }
-        spec.port = static_cast<uint16_t>(port);
+        identity.port = static_cast<uint16_t>(port);
         rest.resize(colon);
     }
     in_addr parsed{};
@@ -94,8 +94,8 @@ bool parseDeviceSpec(const std::string& text, DeviceSpec& out, std::string& erro
         error = "device \"" + text + "\": \"" + rest + "\" is not a dotted IPv4 address";
         return false;
     }
-    spec.address = rest;
-    out = spec;
+    identity.address = rest;
+    out = identity;
     return true;
 }
 
@@ -126,17 +126,17 @@ bool parseOptions(int argc, const char* const* argv, Options& out, std::string& 
         {"--device",
          {true,
           [&](const std::string& value) {
-              DeviceSpec spec;
-              if (!parseDeviceSpec(value, spec, error)) {
+              DeviceIdentity identity;
+              if (!parseDeviceIdentity(value, identity, error)) {
                   return false;
               }
-              for (const DeviceSpec& other : options.devices) {
-                  if (other.name() == spec.name()) {
-                      error = "device " + spec.name() + " given twice";
+              for (const DeviceIdentity& other : options.devices) {
+                  if (other.name() == identity.name()) {
+                      error = "device " + identity.name() + " given twice";
                       return false;
                   }
               }
-              options.devices.push_back(spec);
+              options.devices.push_back(identity);
               return true;
           },
           nullptr}},

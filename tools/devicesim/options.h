@@ -12,7 +12,7 @@ constexpr uint16_t kDefaultControlPort = 15380;
 enum class Role { Receiver, Transmitter };
 
 // One emulated device: "rx" or "tx1".."tx4", listening on address:port (port 0: any free port).
-struct DeviceSpec {
+struct DeviceIdentity {
     Role role = Role::Receiver;
     int channel = 0;  // 1..4 for a transmitter, 0 for the receiver
     std::string address;
@@ -49,14 +49,14 @@ struct Behaviour {
 };
 
 struct Options {
-    std::vector<DeviceSpec> devices;
+    std::vector<DeviceIdentity> devices;
     Behaviour behaviour;
     std::string pidFile;
     bool help = false;
 };
 
 // Parses "ROLE@ADDR[:PORT]". Returns false with a reason in `error`.
-bool parseDeviceSpec(const std::string& text, DeviceSpec& out, std::string& error);
+bool parseDeviceIdentity(const std::string& text, DeviceIdentity& out, std::string& error);
 
 // Parses the whole command line (argv[0] is skipped). Returns false with a reason in `error`.
 bool parseOptions(int argc, const char* const* argv, Options& out, std::string& error);

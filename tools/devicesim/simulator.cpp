@@ -16,15 +16,16 @@ bool Simulator::start(std::string& error) {
     logf("video encoders: H.264 %s, H.265 %s",
          videoEncoderAvailable(kVideoCodecH264) ? "yes" : "missing",
          videoEncoderAvailable(kVideoCodecH265) ? "yes" : "missing");
-    for (const DeviceSpec& spec : options_.devices) {
-        auto device =
-            std::make_unique<DeviceServer>(spec, installation_, loops_, options_.behaviour, stop_);
+    for (const DeviceIdentity& identity : options_.devices) {
+        auto device = std::make_unique<DeviceServer>(identity, installation_, loops_,
+                                                     options_.behaviour, stop_);
         if (!device->start(error)) {
-            error = spec.name() + ": " + error;
+            error = identity.name() + ": " + error;
             stop();
             return false;
         }
-        logf("%s listening on %s:%u", spec.name().c_str(), spec.address.c_str(), device->port());
+        logf("%s listening on %s:%u", identity.name().c_str(), identity.address.c_str(),
+             device->port());
         devices_.push_back(std::move(device));
     }
     return true;
@@ -40,7 +41,7 @@ void Simulator::stop() {
 
 DeviceServer* Simulator::device(const std::string& name) const {
     for (const auto& device : devices_) {
-        if (device->state().spec.name() == name) {
+        if (device->state().identity.name() == name) {
             return device.get();
         }
     }

@@ -84,7 +84,7 @@ class StreamSender {
 };
 
 LoopKey StreamSender::currentKey() {
-    const int channel = env_.state.spec.channel;
+    const int channel = env_.state.identity.channel;
     AudioEncodeConfig audio;
     {
         std::lock_guard<std::mutex> lock(env_.state.mutex);
@@ -122,7 +122,7 @@ bool StreamSender::clientStillThere() {
     if (result == IoResult::Done) {
         if (!warnedAboutInput_) {
             logf("%s: the client sent %zu bytes during the stream; ignored",
-                 env_.state.spec.name().c_str(), count);
+                 env_.state.identity.name().c_str(), count);
             warnedAboutInput_ = true;
         }
         return true;
@@ -241,7 +241,8 @@ void StreamSender::logStats(const char* prefix) {
             text += " (" + std::to_string(dropped_) + " dropped as asked)";
         }
     }
-    logf("%s: stream to %s %s", env_.state.spec.name().c_str(), clientText_.c_str(), text.c_str());
+    logf("%s: stream to %s %s", env_.state.identity.name().c_str(), clientText_.c_str(),
+         text.c_str());
 }
 
 std::string StreamSender::run() {
@@ -251,10 +252,10 @@ std::string StreamSender::run() {
 }
 
 std::string StreamSender::stream() {
-    const std::string& name = env_.state.spec.name();
+    const std::string& name = env_.state.identity.name();
     if (udp_) {
         std::string error;
-        udpSocket_ = openUdpSender(env_.state.spec.address, error);
+        udpSocket_ = openUdpSender(env_.state.identity.address, error);
         if (!udpSocket_.valid()) {
             return "no UDP socket: " + error;
         }
@@ -370,7 +371,7 @@ std::string StreamSender::stream() {
 
 bool checkPlayRequest(const DeviceState& state, const Request& request, const Behaviour& behaviour,
                       PlayRequest& out, Answer& failure) {
-    if (state.spec.role != Role::Transmitter) {
+    if (state.identity.role != Role::Transmitter) {
         failure = errorAnswer(404, "the receiver has no stream");
         return false;
     }
@@ -386,9 +387,9 @@ bool checkPlayRequest(const DeviceState& state, const Request& request, const Be
         failure = errorAnswer(400, "CHN is not a decimal number");
         return false;
     }
-    if (chn != 0 && chn != state.spec.channel) {
+    if (chn != 0 && chn != state.identity.channel) {
         failure = errorAnswer(
-            404, "this transmitter streams channel " + std::to_string(state.spec.channel));
+            404, "this transmitter streams channel " + std::to_string(state.identity.channel));
         return false;
     }
     if (streamText != nullptr && (!parseInt32(*streamText, stream) || stream != 0)) {
@@ -413,7 +414,7 @@ bool checkPlayRequest(const DeviceState& state, const Request& request, const Be
         failure = errorAnswer(503, "PLAY refused, as asked");
         return false;
     }
-    const int codec = state.installation.videoEncoder(state.spec.channel).codec;
+    const int codec = state.installation.videoEncoder(state.identity.channel).codec;
     if (!videoEncoderAvailable(codec)) {
         failure =
             errorAnswer(500, codec == kVideoCodecH265 ? "no H.265 encoder" : "no H.264 encoder");

@@ -1,6 +1,7 @@
 // PLAY: the device checks the request, then streams its channel's loop in real time on the
 // control connection (TCP) or as datagrams to RPORT at the client's address (UDP): media
-// information first and before every key frame, then pictures and sound with rising timestamps.
+// information first and before every key frame, then pictures and sound with rising timestamps
+// (microseconds: the wall clock at the stream's start plus the media time).
 #pragma once
 
 #include <netinet/in.h>

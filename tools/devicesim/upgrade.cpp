@@ -38,7 +38,7 @@ UpgradeResult receiveUpgrade(DeviceState& state, const Behaviour& behaviour, con
         result.note = "image of " + std::to_string(length) + " bytes refused";
         return result;
     }
-    logf("%s: UPGRADE receiving %lld bytes", state.spec.name().c_str(),
+    logf("%s: UPGRADE receiving %lld bytes", state.identity.name().c_str(),
          static_cast<long long>(length));
 
     const auto started = std::chrono::steady_clock::now();
@@ -69,7 +69,7 @@ UpgradeResult receiveUpgrade(DeviceState& state, const Behaviour& behaviour, con
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const std::string digest = hash.finishHex();
-    logf("%s: UPGRADE received %lld bytes in %.2f s, SHA-256 %s", state.spec.name().c_str(),
+    logf("%s: UPGRADE received %lld bytes in %.2f s, SHA-256 %s", state.identity.name().c_str(),
          static_cast<long long>(length), seconds, digest.c_str());
     result.note = "image " + std::to_string(length) + " bytes, SHA-256 " + digest;
 

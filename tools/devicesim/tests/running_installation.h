@@ -24,10 +24,11 @@ class RunningInstallation {
         devicesim::Options options;
         options.behaviour = behaviour;
         for (const std::string& role : roles) {
-            devicesim::DeviceSpec spec;
+            devicesim::DeviceIdentity identity;
             std::string error;
-            EXPECT_TRUE(devicesim::parseDeviceSpec(role + "@127.0.0.1:0", spec, error)) << error;
-            options.devices.push_back(spec);
+            EXPECT_TRUE(devicesim::parseDeviceIdentity(role + "@127.0.0.1:0", identity, error))
+                << error;
+            options.devices.push_back(identity);
         }
         simulator_ = std::make_unique<devicesim::Simulator>(options);
         std::string error;
