@@ -1,26 +1,20 @@
 #include "test_display.h"
 
+#include "child_process.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-extern char** environ;
-
 namespace lumadec_test {
 
 TestXServer::~TestXServer() {
-    if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-    }
+    StopChild(pid_, SIGTERM);
 }
 
 bool TestXServer::Start(std::string* error, int width, int height) {
@@ -30,23 +24,13 @@ bool TestXServer::Start(std::string* error, int width, int height) {
         return false;
     }
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    const std::string displayFd = std::to_string(fds[1]);
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    const char* argv[] = {"Xvfb",     "-displayfd",   displayFd.c_str(), "-screen",
-                          "0",        screen.c_str(), "-nolisten",       "tcp",
-                          "-noreset", nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int spawned =
-        posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = StartChild({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
+                       "-nolisten", "tcp", "-noreset"},
+                      nullptr, error);
     close(fds[1]);
-    if (spawned != 0) {
+    if (pid_ < 0) {
         close(fds[0]);
-        pid_ = -1;
-        *error = "Xvfb is not installed";
         return false;
     }
     // The server writes its display number and a newline once it accepts clients.

@@ -1,8 +1,8 @@
 #include "test_sound_server.h"
 
-#include <fcntl.h>
+#include "child_process.h"
+
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,9 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
-#include <vector>
-
-extern char** environ;
 
 namespace lumadec_test {
 
@@ -26,12 +23,7 @@ TestSoundServer::~TestSoundServer() {
 }
 
 void TestSoundServer::Kill() {
-    if (pid_ > 0) {
-        kill(pid_, SIGKILL);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-    }
+    StopChild(pid_, SIGKILL);
 }
 
 bool TestSoundServer::Start(std::string* error) {
@@ -44,33 +36,17 @@ bool TestSoundServer::Start(std::string* error) {
     const std::string socket = directory_ + "/native";
     const std::string protocol =
         "module-native-protocol-unix socket=" + socket + " auth-anonymous=1";
-    const std::string loadProtocol = "--load=" + protocol;
     // Real-time scheduling is off: as root in a virtual machine it can leave the null sink's
-    // thread starved, and the server then never asks for more sound.
-    const char* argv[] = {"pulseaudio",         "-n",
-                          "--daemonize=no",     "--realtime=no",
-                          "--high-priority=no", "--exit-idle-time=-1",
-                          "--use-pid-file=no",  "--load=module-null-sink",
-                          loadProtocol.c_str(), nullptr};
-    // Its own home and runtime folder, so nothing of a real user's sound setup is touched.
-    std::vector<std::string> environment = {"HOME=" + directory_, "XDG_RUNTIME_DIR=" + directory_,
-                                            "XDG_CONFIG_HOME=" + directory_ + "/config",
-                                            "PATH=/usr/bin:/bin"};
-    std::vector<char*> envp;
-    for (auto& entry : environment) {
-        envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int spawned = posix_spawnp(&pid_, "pulseaudio", &actions, nullptr,
-                                     const_cast<char* const*>(argv), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        pid_ = -1;
-        *error = "pulseaudio is not installed";
+    // thread starved, and the server then never asks for more sound. Its own home and runtime
+    // folder keep a real user's sound setup untouched.
+    const std::vector<std::string> environment = {
+        "HOME=" + directory_, "XDG_RUNTIME_DIR=" + directory_,
+        "XDG_CONFIG_HOME=" + directory_ + "/config", "PATH=/usr/bin:/bin"};
+    pid_ = StartChild({"pulseaudio", "-n", "--daemonize=no", "--realtime=no", "--high-priority=no",
+                       "--exit-idle-time=-1", "--use-pid-file=no", "--load=module-null-sink",
+                       "--load=" + protocol},
+                      &environment, error);
+    if (pid_ < 0) {
         return false;
     }
     // Ready once its socket exists.
