@@ -1,7 +1,5 @@
-# Fails unless LIBRARY exports exactly the eleven KORVEX_ functions.
-set(expected
-    KORVEX_Exit KORVEX_GetConfig KORVEX_Init KORVEX_Login KORVEX_Logout KORVEX_Reset
-    KORVEX_SendRemoteKey KORVEX_SetConfig KORVEX_StartPlay KORVEX_StopPlay KORVEX_Upgrade)
+# Fails unless LIBRARY exports exactly the functions in EXPECTED (names separated by commas):
+#   cmake -DLIBRARY=libX.so -DEXPECTED=X_Open,X_Close -P CheckExports.cmake
 execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
 if(failed)
     message(FATAL_ERROR "nm failed on ${LIBRARY}")
@@ -16,6 +14,7 @@ foreach(line IN LISTS lines)
 endforeach()
 list(REMOVE_DUPLICATES exported)
 list(SORT exported)
+string(REPLACE "," ";" expected "${EXPECTED}")
 list(SORT expected)
 if(NOT exported STREQUAL expected)
     message(FATAL_ERROR "exported: ${exported}\nexpected: ${expected}")
