@@ -3,6 +3,7 @@
 #include "fake_device.h"
 #include "fake_lumadec.h"
 #include "hdmi_device_proxy.h"
+#include "stream_bytes.h"
 
 #include <QtTest>
 
@@ -12,39 +13,18 @@
 
 using namespace std::chrono_literals;
 using korvex::test::FakeDevice;
+using korvex::test::kWholeFrame;
+using korvex::test::MediaInfoPayload;
 using korvex::test::OkResponse;
+using korvex::test::Packet;
 using korvex::test::Reply;
 
 namespace {
 
-std::string Le32(uint32_t value) {
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i) {
-        bytes[i] = static_cast<char>(value >> (8 * i));
-    }
-    return bytes;
-}
-
-std::string Packet(int type, const std::string& payload, uint64_t timestamp) {
-    std::string packet = Le32(KORVEX_PACKET_MAGIC);
-    packet += static_cast<char>((type << 4) | 0x3);
-    packet += std::string(3, '\0');
-    packet += Le32(static_cast<uint32_t>(payload.size()));
-    packet += Le32(1);
-    packet += Le32(static_cast<uint32_t>(timestamp)) + Le32(static_cast<uint32_t>(timestamp >> 32));
-    return packet + payload;
-}
-
+// A media-information packet; the audio description it carries is 48000, 2, 0, 0, 0.
 std::string MediaInfo(int contentMask, int width, int height) {
-    std::string payload = Le32(static_cast<uint32_t>(contentMask));
-    payload += static_cast<char>(width & 0xff);
-    payload += static_cast<char>(width >> 8);
-    payload += static_cast<char>(height & 0xff);
-    payload += static_cast<char>(height >> 8);
-    payload += Le32(0);                    // H.264
-    payload += Le32(48000 | (16u << 16));  // two audio values
-    payload += Le32(2 | (5u << 4) | (1u << 10));
-    return Packet(KORVEX_PACKET_MEDIA_INFO, payload, 0);
+    return Packet(KORVEX_PACKET_MEDIA_INFO, MediaInfoPayload(width, height, contentMask), 0, 0,
+                  kWholeFrame);
 }
 
 DeviceProxyInfo InfoFor(int port, uint64_t window = 0) {
@@ -182,10 +162,8 @@ class DeviceProxyTest : public QObject {
         QCOMPARE(opens[0].video.height, 1080);
         QVERIFY(opens[0].hasAudio);
         QCOMPARE(opens[0].audio.param0, 48000);
-        QCOMPARE(opens[0].audio.param1, 16);
-        QCOMPARE(opens[0].audio.param2, 2);
-        QCOMPARE(opens[0].audio.param3, 5);
-        QCOMPARE(opens[0].audio.param4, 1);
+        QCOMPARE(opens[0].audio.param1, 2);
+        QCOMPARE(opens[0].audio.param4, 0);
 
         auto writes = CallsOf("write");
         QCOMPARE(writes[0].type, 1);

@@ -32,6 +32,8 @@ bool RequestComplete(const std::string& request) {
     return request.size() >= headerEnd + 4 + bodyLength;
 }
 
+}  // namespace
+
 void SendAll(int socket, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -42,8 +44,6 @@ void SendAll(int socket, const std::string& bytes) {
         done += static_cast<size_t>(sent);
     }
 }
-
-}  // namespace
 
 Reply Answer(std::string text) {
     Reply reply;

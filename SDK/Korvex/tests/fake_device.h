@@ -83,6 +83,9 @@ class FakeDevice {
     bool stopping_ = false;
 };
 
+// Sends all of `bytes` on a blocking socket, as far as the peer takes them.
+void SendAll(int socket, const std::string& bytes);
+
 // A port on 127.0.0.1 where nothing listens (connections are refused).
 int RefusingPort();
 
