@@ -107,13 +107,11 @@ AudioDecodeResult AudioDecoder::Decode(const uint8_t* data, int size, AudioSink&
         result.error = true;
         return result;
     }
-    int status = avcodec_send_packet(context_, packet);
-    if (status == AVERROR(EAGAIN)) {
+    const int status = SendDraining(context_, packet, [&] {
         if (!ReceiveBlocks(sink, result.blocks)) {
             result.error = true;
         }
-        status = avcodec_send_packet(context_, packet);
-    }
+    });
     input_.Release();
     if (status == AVERROR_EOF) {
         avcodec_flush_buffers(context_);

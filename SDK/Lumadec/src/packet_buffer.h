@@ -41,6 +41,18 @@ class PacketBuffer {
     int poolSize_ = 0;
 };
 
+// Sends `packet` to the decoder. When the decoder's output is full (EAGAIN), `drain` first takes
+// what is ready, then the packet is sent again. Returns the final status of the send.
+template <typename Drain>
+int SendDraining(AVCodecContext* context, const AVPacket* packet, Drain&& drain) {
+    int status = avcodec_send_packet(context, packet);
+    if (status == AVERROR(EAGAIN)) {
+        drain();
+        status = avcodec_send_packet(context, packet);
+    }
+    return status;
+}
+
 }  // namespace lumadec
 
 #endif

@@ -95,14 +95,11 @@ VideoDecodeResult VideoDecoder::Decode(const uint8_t* data, int size, bool keyFr
         result.error = true;
         return result;
     }
-    int status = avcodec_send_packet(context_, packet);
-    if (status == AVERROR(EAGAIN)) {
-        // Output is full: take the pictures, then the decoder accepts the packet.
+    const int status = SendDraining(context_, packet, [&] {
         if (!ReceivePictures(sink, result.pictures)) {
             result.error = true;
         }
-        status = avcodec_send_packet(context_, packet);
-    }
+    });
     input_.Release();
 
     if (status == AVERROR_EOF) {
