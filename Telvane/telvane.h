@@ -80,13 +80,13 @@ class Telvane : public QMainWindow {
     DeviceProxyInfo proxyInfo(const QString& address, uint64_t window) const;
     void startReceiverMonitoring();
     static void stopProxy(HDMIDeviceProxy*& proxy);
+    HDMIDeviceProxy* usableTransmitter() const;
+    HDMIDeviceProxy* usableReceiver() const;
     void openEncodeDevice();
     void closeEncodeDevice();
     void finishUpgrade();
 
     // PC-side controls (telvane_pc_controls.cpp).
-    HDMIDeviceProxy* usableTransmitter() const;
-    HDMIDeviceProxy* usableReceiver() const;
     void startActuatorTimer();
     void stopActuator();
     int sendActuatorMove(int32_t id, int32_t orient, int32_t angle);

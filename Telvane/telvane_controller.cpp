@@ -54,6 +54,15 @@ void Telvane::stopProxy(HDMIDeviceProxy*& proxy) {
     }
 }
 
+// A device's actions need its proxy and its last report to have been "connected".
+HDMIDeviceProxy* Telvane::usableTransmitter() const {
+    return encodeConnected ? encodeProxy : nullptr;
+}
+
+HDMIDeviceProxy* Telvane::usableReceiver() const {
+    return decodeConnected ? decodeProxy : nullptr;
+}
+
 void Telvane::openEncodeDevice() {
     closeEncodeDevice();
     const int id = pcDisplayBtnGroup->checkedId();

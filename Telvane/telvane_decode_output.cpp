@@ -80,7 +80,7 @@ void Telvane::updateDecodeButtonStates() {
 
 void Telvane::applyDecodeOutput(bool withEncoders, bool withFrameRate) {
     updateDecodeButtonStates();
-    HDMIDeviceProxy* proxy = decodeConnected ? decodeProxy : nullptr;
+    HDMIDeviceProxy* proxy = usableReceiver();
     if (proxy == nullptr) {
         return;
     }
@@ -128,7 +128,7 @@ void Telvane::applyDecodeOutput(bool withEncoders, bool withFrameRate) {
 
 void Telvane::getDecodeDeviceInfo() {
     slotEntered(__func__, std::nullopt);
-    HDMIDeviceProxy* proxy = decodeConnected ? decodeProxy : nullptr;
+    HDMIDeviceProxy* proxy = usableReceiver();
     if (proxy == nullptr) {
         return;
     }

@@ -35,14 +35,6 @@ int lastPcDisplayBtnId = -1;
 
 }  // namespace
 
-HDMIDeviceProxy* Telvane::usableTransmitter() const {
-    return encodeConnected ? encodeProxy : nullptr;
-}
-
-HDMIDeviceProxy* Telvane::usableReceiver() const {
-    return decodeConnected ? decodeProxy : nullptr;
-}
-
 void Telvane::pcDisplayBtnClick(int btnID) {
     slotEntered(__func__, btnID);
     if (btnID == lastPcDisplayBtnId) {
