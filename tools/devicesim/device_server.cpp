@@ -43,6 +43,7 @@ bool DeviceServer::start(std::string& error) {
         return false;
     }
     port_ = localPort(listener_.get());
+    startedAt_ = std::chrono::steady_clock::now();
     acceptThread_ = std::thread([this] { acceptLoop(); });
     return true;
 }
@@ -175,6 +176,12 @@ void DeviceServer::reboot() {
          state_.identity.address.c_str(), port_);
 }
 
+bool DeviceServer::muted() const {
+    return behaviour_.muteAfterSeconds >= 0 &&
+           std::chrono::steady_clock::now() - startedAt_ >=
+               std::chrono::seconds(behaviour_.muteAfterSeconds);
+}
+
 bool DeviceServer::sendAnswer(int fd, const Answer& answer) {
     if (behaviour_.answerDelayMs > 0 && !sleepUnlessStopped(behaviour_.answerDelayMs, stop_)) {
         return false;
@@ -234,6 +241,14 @@ void DeviceServer::serve(Fd connection, const sockaddr_in& peerAddress) {
                  peer.c_str(), kMaxRequestHeadBytes);
             sendAnswer(fd, errorAnswer(400, "request head too long"));
             return;
+    }
+
+    if (muted()) {
+        // A hung device: the request is taken in, nothing is done and nothing comes back.
+        logf("%s %s: %s -> no answer (muted after %d s, as asked)", name.c_str(), peer.c_str(),
+             flattenForLog(head.substr(0, head.find("\r\n"))).c_str(), behaviour_.muteAfterSeconds);
+        holdUntilClosed(fd, stop_);
+        return;
     }
 
     Request request;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <list>
@@ -53,6 +54,8 @@ class DeviceServer {
     void serve(Fd connection, const sockaddr_in& peer);
     void servePlay(int fd, const std::string& peer, const sockaddr_in& peerAddress,
                    const Request& request);
+    // The device no longer answers anything (--mute-after).
+    bool muted() const;
     // Sends an answer with the configured faults; false when the connection must close.
     bool sendAnswer(int fd, const Answer& answer);
     void logExchange(const std::string& peer, const Request& request, const Answer& answer,
@@ -65,6 +68,7 @@ class DeviceServer {
     Fd listener_;
     WakeSignal wake_;
     uint16_t port_ = 0;
+    std::chrono::steady_clock::time_point startedAt_;
 
     std::mutex resetMutex_;
     std::condition_variable resetTaken_;

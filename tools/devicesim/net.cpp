@@ -224,6 +224,16 @@ IoResult receiveSome(int fd, void* buffer, size_t capacity, size_t& received, in
     }
 }
 
+IoResult holdUntilClosed(int fd, const StopSignal& stop) {
+    char discard[4096];
+    size_t count = 0;
+    IoResult io = IoResult::Done;
+    while (io == IoResult::Done || io == IoResult::Timeout) {
+        io = receiveSome(fd, discard, sizeof discard, count, 1000, stop);
+    }
+    return io;
+}
+
 Fd openUdpSender(const std::string& address, std::string& error) {
     Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!fd.valid()) {

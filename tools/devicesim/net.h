@@ -97,6 +97,9 @@ IoResult sendAll(int fd, const void* data, size_t length, int timeoutMs, const S
 IoResult receiveSome(int fd, void* buffer, size_t capacity, size_t& received, int timeoutMs,
                      const StopSignal& stop);
 
+// Reads and drops whatever the peer sends until it closes the connection or the stop comes.
+IoResult holdUntilClosed(int fd, const StopSignal& stop);
+
 // A datagram socket bound to `address` (port chosen by the system), for stream packets.
 Fd openUdpSender(const std::string& address, std::string& error);
 IoResult sendDatagram(int fd, const sockaddr_in& to, const void* data, size_t length,

@@ -155,6 +155,7 @@ bool parseOptions(int argc, const char* const* argv, Options& out, std::string& 
         {"--refuse-play", {false, flag(b.refusePlay), nullptr}},
         {"--garbage-bytes", {true, intOption(b.garbageBytes, 0, 4096), "0..4096"}},
         {"--silent-after", {true, intOption(b.silentAfterSeconds, 0, 86400), "0..86400 seconds"}},
+        {"--mute-after", {true, intOption(b.muteAfterSeconds, 0, 86400), "0..86400 seconds"}},
         {"--udp-drop-every", {true, intOption(b.udpDropEvery, 0, 1000000), "0..1000000"}},
         {"--udp-reorder-every", {true, intOption(b.udpReorderEvery, 0, 1000000), "0..1000000"}},
         {"--media-info-size",
@@ -250,6 +251,8 @@ Faults, for tests:
   --refuse-play               answer PLAY with 503
   --garbage-bytes N           N junk bytes after every stream packet (TCP) or frame (UDP)
   --silent-after S            streams stop sending after S seconds (connection kept open)
+  --mute-after S              from S seconds after start, no request is answered: the device
+                              reads it and holds the connection until the client gives up
   --udp-drop-every N          drop every Nth stream datagram
   --udp-reorder-every N       send every Nth stream datagram after the next one
   --media-info-size WxH       claim this picture size in media information

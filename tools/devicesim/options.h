@@ -39,6 +39,7 @@ struct Behaviour {
     bool refusePlay = false;         // answer PLAY with 503
     int garbageBytes = 0;            // junk bytes after every stream packet (TCP) or frame (UDP)
     int silentAfterSeconds = -1;     // streams stop sending (connection kept) after this long
+    int muteAfterSeconds = -1;       // commands get no answer (connection held) after this long
     int udpDropEvery = 0;            // drop every Nth datagram
     int udpReorderEvery = 0;         // send every Nth datagram after the one that follows it
     int mediaInfoWidth = 0;          // picture size claimed in media information (0: the real one)

@@ -91,11 +91,7 @@ UpgradeResult receiveUpgrade(DeviceState& state, const Behaviour& behaviour, con
             break;
         case UpgradeOutcome::Silent: {
             // Hold the line without a word until the client gives up.
-            size_t count = 0;
-            IoResult io = IoResult::Done;
-            while (io == IoResult::Done || io == IoResult::Timeout) {
-                io = receiveSome(fd, chunk.data(), chunk.size(), count, 1000, stop);
-            }
+            const IoResult io = holdUntilClosed(fd, stop);
             result.note += ", no answer as asked (" + std::string(endText(io)) + ")";
             break;
         }

@@ -327,5 +327,34 @@ TEST(Exchange, AnswerFaultsForClientTests) {
     }
 }
 
+// A device that hangs after a while: it still takes connections and requests, but answers and
+// does nothing, and holds each connection until the client gives up.
+TEST(Exchange, MutedDeviceTakesRequestsAndNeverAnswers) {
+    devicesim::Behaviour hanging;
+    hanging.muteAfterSeconds = 1;
+    RunningInstallation installation(hanging, {"rx"});
+    const uint16_t rx = installation.port("rx");
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(ask(rx, request("GET_DISPLAY", 0)), okAnswer(kDefaultDisplay));
+    std::this_thread::sleep_until(started + std::chrono::milliseconds(1100));
+
+    LogCapture log;
+    const int fd = connectLoopback(rx, 1000);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(sendText(
+        fd,
+        request("SET_DISPLAY", 0, "DISPLAY=[2:0,0,100,100]\r\nRESOLUTION=1080P60\r\nAUDIO=2\r\n")));
+    bool closed = true;
+    EXPECT_EQ(readUntilClosed(fd, 1200, &closed), "");
+    EXPECT_FALSE(closed);
+    ::close(fd);
+    EXPECT_TRUE(eventually(
+        [&] { return log.contains("SET_DISPLAY HDMI/1.0 -> no answer (muted after 1 s"); }, 2000));
+    devicesim::DeviceState& state = installation.device("rx").state();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    EXPECT_EQ(state.settings.display.audio, 1);
+    EXPECT_EQ(state.settings.display.windows[0].id, 1);
+}
+
 }  // namespace
 }  // namespace devicesim_test

@@ -54,7 +54,7 @@ TEST(Options, FaultsAndTimings) {
     std::string error;
     ASSERT_TRUE(parse({"--device", "tx1@127.0.0.1", "--refuse-play", "--garbage-bytes", "9",
                        "--media-info-size=1024x768", "--upgrade-result", "cut", "--silent-after",
-                       "0", "--reset-seconds=2", "--huge-content-length"},
+                       "0", "--reset-seconds=2", "--huge-content-length", "--mute-after", "7"},
                       options, error))
         << error;
     const Behaviour& b = options.behaviour;
@@ -64,6 +64,7 @@ TEST(Options, FaultsAndTimings) {
     EXPECT_EQ(b.mediaInfoHeight, 768);
     EXPECT_EQ(b.upgradeOutcome, UpgradeOutcome::Cut);
     EXPECT_EQ(b.silentAfterSeconds, 0);
+    EXPECT_EQ(b.muteAfterSeconds, 7);
     EXPECT_EQ(b.resetSeconds, 2);
     EXPECT_TRUE(b.hugeContentLength);
     EXPECT_FALSE(b.closeMidAnswer);
