@@ -37,34 +37,65 @@ HDMIDeviceProxy::HDMIDeviceProxy(QObject* parent, bool playStream, const DeviceP
 
 HDMIDeviceProxy::~HDMIDeviceProxy() = default;
 
-KorvexSession* HDMIDeviceProxy::currentSession() {
+void HDMIDeviceProxy::enqueue(Command command, int kind) {
     QMutexLocker lock(&mutex);
-    return session;
+    if (kind != kAnyKind) {
+        for (QueuedCommand& queued : commands) {
+            if (queued.kind == kind) {
+                queued.command = std::move(command);
+                return;
+            }
+        }
+    }
+    commands.push_back({std::move(command), kind});
+    wake.wakeAll();
 }
 
 void HDMIDeviceProxy::run() {
+    using Clock = std::chrono::steady_clock;
     login();
-    while (pause(0)) {
-        if (!playStream) {
-            poll();
-            if (!pause(kPollPauseMs)) {
-                break;
-            }
-        }
-        if (!pause(kLoopPauseMs)) {
+    // A monitoring proxy polls at once, then every pollPauseMs + loopPauseMs after a poll ends;
+    // commands run in between without moving the polls.
+    Clock::time_point pollDue = Clock::now();
+    Command command;
+    for (;;) {
+        const Work work = waitForWork(pollDue, command);
+        if (work == Work::Stop) {
             break;
         }
+        if (work == Work::Poll) {
+            poll();
+            pollDue = Clock::now() + std::chrono::milliseconds(kPollPauseMs + kLoopPauseMs);
+        } else if (Reply reply = command(session)) {
+            QMetaObject::invokeMethod(this, std::move(reply), Qt::QueuedConnection);
+        }
     }
-    // The stop has already ended the stream; the session goes last, from this thread, so that a
-    // poll that was still running when the stop came never uses a released session. (A running
-    // firmware upload keeps it until the upload has ended, so the lock is not held meanwhile.)
-    KorvexSession* released;
-    {
-        QMutexLocker lock(&mutex);
-        released = session;
-        session = nullptr;
+    logout();
+}
+
+HDMIDeviceProxy::Work HDMIDeviceProxy::waitForWork(std::chrono::steady_clock::time_point pollDue,
+                                                   Command& command) {
+    QMutexLocker lock(&mutex);
+    for (;;) {
+        if (stopped) {
+            return Work::Stop;
+        }
+        if (!commands.empty()) {
+            command = std::move(commands.front().command);
+            commands.pop_front();
+            return Work::Command;
+        }
+        if (playStream) {
+            wake.wait(&mutex);
+            continue;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            pollDue - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return Work::Poll;
+        }
+        wake.wait(&mutex, static_cast<unsigned long>(left.count()));
     }
-    KORVEX_Logout(released);
 }
 
 void HDMIDeviceProxy::login() {
@@ -90,33 +121,34 @@ void HDMIDeviceProxy::login() {
 }
 
 void HDMIDeviceProxy::poll() {
-    // Only this thread releases the session, so it can be used here without holding the lock
-    // through the exchange, which would hold up a stop for the whole poll.
-    KorvexSession* polled = currentSession();
     SystemInfo systemInfo;
     std::memset(&systemInfo, 0, sizeof systemInfo);
-    int result = KORVEX_GetConfig(polled, CFG_GET_SYSINFO, &systemInfo, sizeof systemInfo,
-                                  kPollTimeoutMs, 0);
+    const int result = KORVEX_GetConfig(session, CFG_GET_SYSINFO, &systemInfo, sizeof systemInfo,
+                                        kPollTimeoutMs, 0);
     emit deviceNotify(this, result == 0 ? KORVEX_STREAM_STARTED : KORVEX_STREAM_CONNECT_FAILED);
 }
 
-bool HDMIDeviceProxy::pause(int ms) {
-    QMutexLocker lock(&mutex);
-    if (!stopped && ms > 0) {
-        stopRequested.wait(&mutex, static_cast<unsigned long>(ms));
+void HDMIDeviceProxy::logout() {
+    KorvexSession* released;
+    KorvexStream* ended;
+    {
+        QMutexLocker lock(&mutex);
+        commands.clear();
+        released = session;
+        ended = stream;
+        session = nullptr;
+        stream = nullptr;
     }
-    return !stopped;
+    // Waits for Korvex's stream thread; a playing stream ends through handleStreamEnd. The logout
+    // then waits for a firmware upload that still uses the session.
+    KORVEX_StopPlay(released, ended);
+    KORVEX_Logout(released);
 }
 
 void HDMIDeviceProxy::stopImmediately() {
     QMutexLocker lock(&mutex);
-    if (stream != nullptr) {
-        // Waits for Korvex's stream thread; a playing stream ends through handleStreamEnd.
-        KORVEX_StopPlay(session, stream);
-        stream = nullptr;
-    }
     stopped = true;
-    stopRequested.wakeAll();
+    wake.wakeAll();
 }
 
 void HDMIDeviceProxy::handleSessionEvent(KorvexSession*, int32_t event, void*, void* user) {

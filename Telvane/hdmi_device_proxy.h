@@ -8,7 +8,10 @@
 #include <QWaitCondition>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <deque>
+#include <functional>
 
 // What the window hands to a proxy: the device and, for a streaming proxy, where to draw.
 struct DeviceProxyInfo {
@@ -27,8 +30,13 @@ extern std::atomic<bool> pcAudioEnabled;
 // plays the device's live stream into a Lumadec player on `info.window`. Both forward their
 // session's events through deviceNotify.
 //
-// The owner calls start(), and at the end stopImmediately(), wait() and delete, all on its own
-// thread. Korvex's stream and upload threads call back into the proxy, never the owner's thread.
+// The proxy's thread is also the device's command queue: the owner's device commands run there,
+// one after the other in the order they were queued, with the proxy's session, so that a slow or
+// silent device holds up only its own queue, never the owner's thread.
+//
+// The owner calls start(), and at the end stopImmediately() and, once the thread has finished,
+// delete, all on its own thread. Korvex's stream and upload threads call back into the proxy,
+// never the owner's thread.
 class HDMIDeviceProxy : public QThread {
     Q_OBJECT
 
@@ -38,20 +46,31 @@ class HDMIDeviceProxy : public QThread {
     static constexpr int kPollPauseMs = 2000;
     static constexpr int kLoopPauseMs = 1000;
 
+    // A device command: runs on the proxy's thread with its session (none when the login failed)
+    // and returns what is to happen with its outcome on the owner's thread, or nothing.
+    using Reply = std::function<void()>;
+    using Command = std::function<Reply(KorvexSession* session)>;
+    // Commands of one kind other than kAnyKind replace each other while they wait in the queue:
+    // the one queued last is run. A command that is running is never touched.
+    static constexpr int kAnyKind = 0;
+
     HDMIDeviceProxy(QObject* parent, bool playStream, const DeviceProxyInfo* info);
     ~HDMIDeviceProxy() override;
 
-    // The session for the window's own Korvex calls; none before login and after the stop.
-    KorvexSession* currentSession();
+    // Queues `command` behind the waiting ones (or in place of a waiting one of the same kind).
+    // Its reply is posted to the owner's thread as a queued call. Commands still waiting when the
+    // proxy stops are dropped unanswered.
+    void enqueue(Command command, int kind = kAnyKind);
 
   signals:
     // `device` is always this proxy; `status` a poll result (1, 2) or a session event.
     void deviceNotify(void* device, int status);
 
   public slots:
-    // Stops the stream (waiting for Korvex's stream thread, which closes the player) and ends the
-    // run loop at once. The session is released by the proxy's thread on its way out, after any
-    // poll that still uses it has returned.
+    // Asks the thread to stop and returns at once. The thread finishes the command it is running,
+    // drops the waiting ones, stops the stream (Korvex's stream thread closes the player on its
+    // way out), logs out once a firmware upload on its session has ended, and ends; finished()
+    // then tells the owner that the proxy can be deleted.
     void stopImmediately();
 
   protected:
@@ -67,17 +86,27 @@ class HDMIDeviceProxy : public QThread {
     static void KORVEX_CALL handleStreamEnd(KorvexSession* session, KorvexStream* stream,
                                             void* user);
 
+    struct QueuedCommand {
+        Command command;
+        int kind;
+    };
+
+    enum class Work { Command, Poll, Stop };
+
     void login();
     void poll();
-    // Sleeps up to `ms`, or less when a stop wakes the thread. True while not stopped.
-    bool pause(int ms);
+    // Waits until a command is queued (taken into `command`), a poll is due (monitoring proxy
+    // only) or the stop comes. The stop goes first, then commands, then the poll.
+    Work waitForWork(std::chrono::steady_clock::time_point pollDue, Command& command);
+    void logout();
 
     const DeviceProxyInfo info;
-    KorvexSession* session = nullptr;
+    KorvexSession* session = nullptr;  // written under mutex; used by this proxy's thread only
     KorvexStream* stream = nullptr;
     LumadecPlayer* player = nullptr;  // stream thread only
-    QMutex mutex;                     // guards session, stream and stopped
-    QWaitCondition stopRequested;
+    QMutex mutex;                     // guards session, stream, stopped and commands
+    QWaitCondition wake;              // a command was queued or the stop was asked for
     bool stopped = false;
+    std::deque<QueuedCommand> commands;
     const bool playStream;
 };

@@ -7,7 +7,6 @@
 
 #include <Korvex.h>
 
-#include <QFileDialog>
 #include <QTimer>
 
 Telvane::Telvane(const DeviceTable& devices, const UsbIpLauncher& launcher, QWidget* parent)
@@ -18,6 +17,9 @@ Telvane::Telvane(const DeviceTable& devices, const UsbIpLauncher& launcher, QWid
 
     actuatorTimer = new QTimer(this);
     connect(actuatorTimer, SIGNAL(timeout()), this, SLOT(actuatorMoveCheck()));
+    encodeRestartTimer = new QTimer(this);
+    encodeRestartTimer->setSingleShot(true);
+    connect(encodeRestartTimer, &QTimer::timeout, this, &Telvane::restartEncodeDevice);
 
     setupUi();
     buildLayout();
@@ -26,16 +28,11 @@ Telvane::Telvane(const DeviceTable& devices, const UsbIpLauncher& launcher, QWid
 }
 
 Telvane::~Telvane() {
-    // Both proxies call back into the widgets through queued reports and the transmitter's
-    // decoder draws into videoWidget: stop them while everything still exists.
+    // The proxies report into the widgets and the transmitter's decoder draws into videoWidget:
+    // stop them while everything still exists.
     decodeInfoTimer->stop();
-    stopProxy(encodeProxy);
-    stopProxy(decodeProxy);
+    encodeRestartTimer->stop();
+    actuatorTimer->stop();
+    stopEveryProxy();
     KORVEX_Exit();
-}
-
-void Telvane::slotEntered(const char*, std::optional<int>) {}
-
-QString Telvane::askUpgradeFilePath() {
-    return QFileDialog::getOpenFileName(this, tr("Please Choose Upgrade File"));
 }

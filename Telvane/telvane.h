@@ -1,15 +1,19 @@
 #pragma once
 
 #include "device_table.h"
+#include "hdmi_device_proxy.h"
 
 #include <Korvex.h>
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <cstdint>
-#include <optional>
+#include <utility>
+#include <vector>
 
 class QButtonGroup;
+class QCloseEvent;
 class QComboBox;
 class QEvent;
 class QGridLayout;
@@ -20,12 +24,13 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 class QVBoxLayout;
-class HDMIDeviceProxy;
 class UsbIpLauncher;
-struct DeviceProxyInfo;
 
 // The program's one main window: receiver output settings on the left, the live picture of the
 // chosen transmitter in the middle, the PC-side settings and device tools on the right.
+//
+// Every device command runs on the thread of the device's proxy (its command queue); the slots
+// only queue them and return, and the answers come back as queued calls that update the widgets.
 class Telvane : public QMainWindow {
     Q_OBJECT
 
@@ -33,7 +38,8 @@ class Telvane : public QMainWindow {
     // Runs the USB/IP client launcher first (it may block for a while), then builds the window
     // and starts watching the receiver.
     Telvane(const DeviceTable& devices, const UsbIpLauncher& launcher, QWidget* parent = nullptr);
-    // Stops both device proxies and the library before the widgets go.
+    // Stops every device proxy and the library before the widgets go, waiting about a second at
+    // most: a proxy still stuck in a device command then is left to end on its own.
     ~Telvane() override;
 
     // The slots' order is their meta-object index, which is part of the window's interface.
@@ -60,11 +66,8 @@ class Telvane : public QMainWindow {
     void deviceNotify(void* device, int status);
 
   protected:
-    // Entered first by every slot after eventFilter, with the slot's name and its id or status
-    // argument (none for slots without one). Does nothing here; a subclass watches the wiring.
-    virtual void slotEntered(const char* slot, std::optional<int> argument);
-    // Asks the operator for a firmware file; empty when cancelled.
-    virtual QString askUpgradeFilePath();
+    // A firmware upload is never cut off: the window stays until its verdict, then closes.
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     friend class TelvaneTestAccess;
@@ -76,27 +79,55 @@ class Telvane : public QMainWindow {
     void buildPcPanel();
     void buildDecodePanel();
 
+    // Queues `work` on `proxy`'s thread, where it runs with the device's session, and hands what
+    // it returns to `done` on the UI thread, unless the window is gone by then. `kind` as for
+    // HDMIDeviceProxy::enqueue.
+    template <typename Work, typename Done>
+    void runOnDevice(HDMIDeviceProxy* proxy, Work work, Done done,
+                     int kind = HDMIDeviceProxy::kAnyKind) {
+        QPointer<Telvane> window(this);
+        proxy->enqueue(
+            [window, work = std::move(work),
+             done = std::move(done)](KorvexSession* session) -> HDMIDeviceProxy::Reply {
+                auto result = work(session);
+                return [window, done, result] {
+                    if (window) {
+                        done(*window, result);
+                    }
+                };
+            },
+            kind);
+    }
+
     // Controller (telvane_controller.cpp).
     DeviceProxyInfo proxyInfo(const QString& address, uint64_t window) const;
     void startReceiverMonitoring();
-    static void stopProxy(HDMIDeviceProxy*& proxy);
+    void stopEveryProxy();
     HDMIDeviceProxy* usableTransmitter() const;
     HDMIDeviceProxy* usableReceiver() const;
     void openEncodeDevice();
     void closeEncodeDevice();
+    void startEncodeProxy(int id);
+    void encodeProxyFinished(HDMIDeviceProxy* proxy);
+    void restartEncodeDevice();
     void finishUpgrade();
 
     // PC-side controls (telvane_pc_controls.cpp).
     void startActuatorTimer();
     void stopActuator();
-    int sendActuatorMove(int32_t id, int32_t orient, int32_t angle);
+    HDMIDeviceProxy* actuatorTarget() const;
+    bool sendActuatorMove(int32_t id, int32_t orient, int32_t angle);
     void setTtlBaudrate(HDMIDeviceProxy* proxy);
     void startUpgrade(HDMIDeviceProxy* proxy);
+    void upgradeStartAnswered(int result);
     void setUpgradeRunning(bool running);
 
     // Receiver output settings (telvane_decode_output.cpp).
+    struct DecodeOutputReading;
     void updateDecodeButtonStates();
     void applyDecodeOutput(bool withEncoders, bool withFrameRate);
+    void decodeOutputWritten(int generation);
+    void decodeOutputRead(int generation, const DecodeOutputReading& reading);
     void showDecodeOutput(const DisplayConfig& display);
 
     QWidget* centralWidget = nullptr;
@@ -184,10 +215,29 @@ class Telvane : public QMainWindow {
     QTimer* decodeInfoTimer = nullptr;
     HDMIDeviceProxy* decodeProxy = nullptr;
 
-    // The proxy whose session a firmware upload uses, while it runs; a resize of the video area
-    // meanwhile restarts the transmitter's stream only once the upload has ended.
+    // Transmitter proxies that were asked to stop and have not finished yet; the next stream
+    // starts (encodeStartPending) only once they all have, so that two never draw at once.
+    std::vector<HDMIDeviceProxy*> stoppingEncodeProxies;
+    bool encodeStartPending = false;
+    // A burst of resizes of the video area restarts the stream once, after the last one.
+    QTimer* encodeRestartTimer = nullptr;
+
+    // The proxy whose session a firmware upload uses, from the click until its verdict; a resize
+    // of the video area meanwhile restarts the transmitter's stream only once the upload has
+    // ended, and a close waits for it.
     HDMIDeviceProxy* uploadingProxy = nullptr;
     bool encodeRestartPending = false;
+    bool closeAfterUpload = false;
+
+    // The proxy with an actuator move of a held "-" or "+" on its queue: one at a time.
+    HDMIDeviceProxy* actuatorMoveProxy = nullptr;
+
+    // Receiver output writes: requested counts every click sent, answered the last one answered
+    // (a write still queued is replaced by the next click, so some are never answered). A re-read
+    // waits while they differ, and one that began before a click is not shown.
+    int decodeWritesRequested = 0;
+    int decodeWritesAnswered = 0;
+    bool decodeReadRunning = false;
 
     const DeviceTable devices;
 };

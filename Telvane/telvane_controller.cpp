@@ -5,11 +5,14 @@
 #include "hdmi_device_proxy.h"
 
 #include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +20,10 @@ namespace {
 
 constexpr int kDecodeInfoIntervalMs = 3000;
 constexpr int kNoTransmitterId = 4;  // the "X" button of "Channel Choose"
+// How long after the last resize of the video area its stream restarts.
+constexpr int kEncodeRestartDelayMs = 250;
+// How long the window's end waits for the device threads to stop.
+constexpr int kStopWaitMs = 1000;
 
 const char kRed[] = "color:red;";
 const char kGreen[] = "color:green;";
@@ -45,12 +52,29 @@ void Telvane::startReceiverMonitoring() {
     decodeInfoTimer->start(kDecodeInfoIntervalMs);
 }
 
-void Telvane::stopProxy(HDMIDeviceProxy*& proxy) {
-    if (proxy != nullptr) {
+void Telvane::stopEveryProxy() {
+    std::vector<HDMIDeviceProxy*> proxies = stoppingEncodeProxies;
+    for (HDMIDeviceProxy* proxy : {encodeProxy, decodeProxy}) {
+        if (proxy != nullptr) {
+            proxies.push_back(proxy);
+        }
+    }
+    encodeProxy = nullptr;
+    decodeProxy = nullptr;
+    stoppingEncodeProxies.clear();
+    for (HDMIDeviceProxy* proxy : proxies) {
+        disconnect(proxy, nullptr, this, nullptr);
         proxy->stopImmediately();
-        proxy->wait();
-        delete proxy;
-        proxy = nullptr;
+    }
+    const QDeadlineTimer deadline(kStopWaitMs);
+    for (HDMIDeviceProxy* proxy : proxies) {
+        if (proxy->wait(deadline)) {
+            delete proxy;
+        } else {
+            // Stuck in a device command against a device that does not answer: it ends when the
+            // command's own wait does, and deletes itself then if an event loop still runs.
+            connect(proxy, &QThread::finished, proxy, &QObject::deleteLater);
+        }
     }
 }
 
@@ -64,20 +88,57 @@ HDMIDeviceProxy* Telvane::usableReceiver() const {
 }
 
 void Telvane::openEncodeDevice() {
+    // The stream about to start draws into the video area's native window of now: a restart
+    // still due from a resize would only start it again.
+    encodeRestartTimer->stop();
     closeEncodeDevice();
     const int id = pcDisplayBtnGroup->checkedId();
-    if (id < 0 || id >= kNoTransmitterId) {
-        return;
+    encodeStartPending = id >= 0 && id < kNoTransmitterId;
+    if (encodeStartPending && stoppingEncodeProxies.empty()) {
+        startEncodeProxy(id);
     }
+}
+
+void Telvane::startEncodeProxy(int id) {
+    encodeStartPending = false;
     DeviceProxyInfo info = proxyInfo(devices.encodeDeviceAddresses[static_cast<size_t>(id)],
                                      static_cast<uint64_t>(videoWidget->winId()));
     encodeProxy = new HDMIDeviceProxy(nullptr, true, &info);
     connect(encodeProxy, &HDMIDeviceProxy::deviceNotify, this, &Telvane::deviceNotify);
+    HDMIDeviceProxy* proxy = encodeProxy;
+    connect(proxy, &QThread::finished, this, [this, proxy] { encodeProxyFinished(proxy); });
     encodeProxy->start(QThread::InheritPriority);
 }
 
+// The old proxy's reports and answers were all posted before its thread finished, so they have
+// been handled by now: the next stream starts from a clean slate.
+void Telvane::encodeProxyFinished(HDMIDeviceProxy* proxy) {
+    stoppingEncodeProxies.erase(
+        std::remove(stoppingEncodeProxies.begin(), stoppingEncodeProxies.end(), proxy),
+        stoppingEncodeProxies.end());
+    proxy->wait();
+    delete proxy;
+    // Its queue is gone: what waited there will never be answered.
+    if (actuatorMoveProxy == proxy) {
+        actuatorMoveProxy = nullptr;
+    }
+    if (uploadingProxy == proxy) {
+        finishUpgrade();
+    }
+    const int id = pcDisplayBtnGroup->checkedId();
+    if (encodeStartPending && stoppingEncodeProxies.empty() && id >= 0 && id < kNoTransmitterId) {
+        startEncodeProxy(id);
+    }
+}
+
 void Telvane::closeEncodeDevice() {
-    stopProxy(encodeProxy);
+    if (encodeProxy != nullptr) {
+        // Stopping takes the proxy's thread a moment (its stream, a command it is running); the
+        // window does not wait for it.
+        stoppingEncodeProxies.push_back(encodeProxy);
+        encodeProxy->stopImmediately();
+        encodeProxy = nullptr;
+    }
     encodeConnected = false;
     // Black also covers the last picture the decoder drew.
     videoWidget->setAutoFillBackground(true);
@@ -90,7 +151,6 @@ void Telvane::closeEncodeDevice() {
 }
 
 void Telvane::deviceNotify(void* device, int status) {
-    slotEntered(__func__, status);
     const bool fromReceiver = device != nullptr && device == decodeProxy;
     QLabel* connectionLabel = fromReceiver ? decodeConnectStateLabel : pcConnectStateLabel;
     bool& connected = fromReceiver ? decodeConnected : encodeConnected;
@@ -140,6 +200,31 @@ void Telvane::finishUpgrade() {
         encodeRestartPending = false;
         openEncodeDevice();
     }
+    if (closeAfterUpload) {
+        closeAfterUpload = false;
+        close();
+    }
+}
+
+void Telvane::closeEvent(QCloseEvent* event) {
+    if (uploadingProxy != nullptr) {
+        event->ignore();
+        closeAfterUpload = true;
+        upgradeStatusLabel->setStyleSheet(kRed);
+        upgradeStatusLabel->setText(tr("Upgrade running: wait for it to finish"));
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void Telvane::restartEncodeDevice() {
+    // The decoder draws into the native window of the moment. A transmitter whose session
+    // carries a running upload keeps its proxy until the upload has ended.
+    if (uploadingProxy != nullptr && uploadingProxy == encodeProxy) {
+        encodeRestartPending = true;
+    } else {
+        openEncodeDevice();
+    }
 }
 
 bool Telvane::eventFilter(QObject* obj, QEvent* event) {
@@ -154,14 +239,7 @@ bool Telvane::eventFilter(QObject* obj, QEvent* event) {
             videoFullScreen = false;
         }
     } else if (obj == videoWidget && event->type() == QEvent::Resize) {
-        // The decoder draws into the native window of the moment: restart on every resize. A
-        // transmitter whose session carries a running upload keeps its proxy until the upload
-        // has ended, instead of holding the window up until then.
-        if (uploadingProxy != nullptr && uploadingProxy == encodeProxy) {
-            encodeRestartPending = true;
-        } else {
-            openEncodeDevice();
-        }
+        encodeRestartTimer->start(kEncodeRestartDelayMs);
     }
     return QMainWindow::eventFilter(obj, event);
 }

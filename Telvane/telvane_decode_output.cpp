@@ -41,25 +41,59 @@ const Layout kLayouts[] = {
 // Channels (bit n for channel n + 1) whose sound can be chosen with each layout.
 constexpr unsigned kShownChannels[] = {0x1, 0x2, 0x4, 0x8, 0x3, 0xC, 0xF};
 
+// The receiver queue's kind for output writes: the last click waiting there wins.
+constexpr int kDecodeOutputWrite = 1;
+
+// What a click sends: the whole panel, and whether the shown channels' encoders are rewritten.
+struct DecodeOutputWrite {
+    DisplayConfig display;
+    bool withEncoders = false;
+    bool withFrameRate = false;
+    int32_t frameRate = 30;  // for a one-channel layout, with withFrameRate
+};
+
+// Runs on the receiver's thread: the layout, then the encoders of the shown channels (reached
+// through the receiver by channel number). The layout's result.
+int WriteDecodeOutput(KorvexSession* session, DecodeOutputWrite write) {
+    const int result = KORVEX_SetConfig(session, CFG_SET_DISPLAY, &write.display,
+                                        sizeof write.display, kDisplayWriteTimeoutMs, 0);
+    if (result != 0 || !write.withEncoders || (write.display.count == 1 && !write.withFrameRate)) {
+        return result;
+    }
+    for (int i = 0; i < write.display.count; ++i) {
+        const int channel = write.display.windows[i].id;
+        VideoEncodeConfig encoder;
+        std::memset(&encoder, 0, sizeof encoder);
+        if (KORVEX_GetConfig(session, CFG_GET_VIDEOENC, &encoder, sizeof encoder,
+                             kEncoderReadTimeoutMs, channel) != 0) {
+            continue;
+        }
+        if (write.display.count == 1) {
+            encoder.frameRate = write.frameRate;
+            encoder.keyGop = write.frameRate * 2;
+        }
+        KORVEX_SetConfig(session, CFG_SET_VIDEOENC, &encoder, sizeof encoder,
+                         kEncoderWriteTimeoutMs, channel);
+    }
+    return result;
+}
+
 }  // namespace
 
-void Telvane::decodeDisplayBtnClick(int btnID) {
-    slotEntered(__func__, btnID);
+// The clicked id is not needed: every click sends the whole panel as its buttons show it.
+void Telvane::decodeDisplayBtnClick(int) {
     applyDecodeOutput(true, false);
 }
 
-void Telvane::decodeFPSBtnClick(int btnID) {
-    slotEntered(__func__, btnID);
+void Telvane::decodeFPSBtnClick(int) {
     applyDecodeOutput(true, true);
 }
 
-void Telvane::decodeAudioBtnClick(int btnID) {
-    slotEntered(__func__, btnID);
+void Telvane::decodeAudioBtnClick(int) {
     applyDecodeOutput(false, false);
 }
 
-void Telvane::decodeResolutionBtnClick(int btnID) {
-    slotEntered(__func__, btnID);
+void Telvane::decodeResolutionBtnClick(int) {
     applyDecodeOutput(false, false);
 }
 
@@ -84,70 +118,87 @@ void Telvane::applyDecodeOutput(bool withEncoders, bool withFrameRate) {
     if (proxy == nullptr) {
         return;
     }
-    KorvexSession* session = proxy->currentSession();
     const int layout = decodeDisplayBtnGroup->checkedId();
     const int audio = decodeAudioBtnGroup->checkedId();
 
-    DisplayConfig display;
-    std::memset(&display, 0, sizeof display);
+    DecodeOutputWrite write;
+    std::memset(&write.display, 0, sizeof write.display);
     QAbstractButton* audioButton = decodeAudioBtnGroup->button(audio);
-    display.audio = audio >= 0 && audio < kAudioOffId && audioButton->isEnabled() ? audio + 1 : -1;
-    std::strcpy(display.resolution, decodeResolutionBtnGroup->checkedId() == kResolution1080Id
-                                        ? "1080P60"
-                                        : "3840x2160P30");
+    write.display.audio =
+        audio >= 0 && audio < kAudioOffId && audioButton->isEnabled() ? audio + 1 : -1;
+    std::strcpy(write.display.resolution, decodeResolutionBtnGroup->checkedId() == kResolution1080Id
+                                              ? "1080P60"
+                                              : "3840x2160P30");
     if (layout >= 0 && layout < static_cast<int>(std::size(kLayouts))) {
-        display.count = kLayouts[layout].count;
-        std::memcpy(display.windows, kLayouts[layout].windows,
-                    sizeof(DisplayWindow) * static_cast<size_t>(display.count));
+        write.display.count = kLayouts[layout].count;
+        std::memcpy(write.display.windows, kLayouts[layout].windows,
+                    sizeof(DisplayWindow) * static_cast<size_t>(write.display.count));
     }
-    if (KORVEX_SetConfig(session, CFG_SET_DISPLAY, &display, sizeof display, kDisplayWriteTimeoutMs,
-                         0) != 0) {
-        return;
-    }
-    if (!withEncoders || (display.count == 1 && !withFrameRate)) {
-        return;
-    }
-    // The shown transmitters are reached through the receiver, by channel number.
-    for (int i = 0; i < display.count; ++i) {
-        const int channel = display.windows[i].id;
-        VideoEncodeConfig encoder;
-        std::memset(&encoder, 0, sizeof encoder);
-        if (KORVEX_GetConfig(session, CFG_GET_VIDEOENC, &encoder, sizeof encoder,
-                             kEncoderReadTimeoutMs, channel) != 0) {
-            continue;
-        }
-        if (display.count == 1) {
-            const bool fps60 = decodeFPSBtnGroup->checkedId() == kFps60Id;
-            encoder.frameRate = fps60 ? 60 : 30;
-            encoder.keyGop = encoder.frameRate * 2;
-        }
-        KORVEX_SetConfig(session, CFG_SET_VIDEOENC, &encoder, sizeof encoder,
-                         kEncoderWriteTimeoutMs, channel);
-    }
+    write.withEncoders = withEncoders;
+    write.withFrameRate = withFrameRate;
+    write.frameRate = decodeFPSBtnGroup->checkedId() == kFps60Id ? 60 : 30;
+
+    // A click that finds the previous one still waiting in the queue takes its place.
+    const int generation = ++decodeWritesRequested;
+    runOnDevice(
+        proxy, [write](KorvexSession* session) { return WriteDecodeOutput(session, write); },
+        [generation](Telvane& window, int) { window.decodeOutputWritten(generation); },
+        kDecodeOutputWrite);
 }
 
+void Telvane::decodeOutputWritten(int generation) {
+    decodeWritesAnswered = generation;
+}
+
+struct Telvane::DecodeOutputReading {
+    bool displayRead = false;
+    DisplayConfig display;
+    bool frameRate60 = false;
+};
+
 void Telvane::getDecodeDeviceInfo() {
-    slotEntered(__func__, std::nullopt);
     HDMIDeviceProxy* proxy = usableReceiver();
     if (proxy == nullptr) {
         return;
     }
-    KorvexSession* session = proxy->currentSession();
-    DisplayConfig display;
-    std::memset(&display, 0, sizeof display);
-    if (KORVEX_GetConfig(session, CFG_GET_DISPLAY, &display, sizeof display, kDisplayReadTimeoutMs,
-                         0) != 0) {
+    // Reading while a click is on its way would show the receiver's state from before it.
+    if (decodeReadRunning || decodeWritesAnswered != decodeWritesRequested) {
         return;
     }
-    showDecodeOutput(display);
-    if (display.count != 1) {
+    decodeReadRunning = true;
+    const int generation = decodeWritesRequested;
+    runOnDevice(
+        proxy,
+        [](KorvexSession* session) {
+            DecodeOutputReading reading;
+            std::memset(&reading.display, 0, sizeof reading.display);
+            reading.displayRead =
+                KORVEX_GetConfig(session, CFG_GET_DISPLAY, &reading.display, sizeof reading.display,
+                                 kDisplayReadTimeoutMs, 0) == 0;
+            if (reading.displayRead && reading.display.count == 1) {
+                VideoEncodeConfig encoder;
+                std::memset(&encoder, 0, sizeof encoder);
+                reading.frameRate60 =
+                    KORVEX_GetConfig(session, CFG_GET_VIDEOENC, &encoder, sizeof encoder,
+                                     kEncoderReadTimeoutMs, reading.display.windows[0].id) == 0 &&
+                    encoder.frameRate == 60;
+            }
+            return reading;
+        },
+        [generation](Telvane& window, const DecodeOutputReading& reading) {
+            window.decodeOutputRead(generation, reading);
+        });
+}
+
+void Telvane::decodeOutputRead(int generation, const DecodeOutputReading& reading) {
+    decodeReadRunning = false;
+    if (generation != decodeWritesRequested || !reading.displayRead) {
         return;
     }
-    VideoEncodeConfig encoder;
-    std::memset(&encoder, 0, sizeof encoder);
-    const bool read = KORVEX_GetConfig(session, CFG_GET_VIDEOENC, &encoder, sizeof encoder,
-                                       kEncoderReadTimeoutMs, display.windows[0].id) == 0;
-    (read && encoder.frameRate == 60 ? decodeFPS60Btn : decodeFPS30Btn)->setChecked(true);
+    showDecodeOutput(reading.display);
+    if (reading.display.count == 1) {
+        (reading.frameRate60 ? decodeFPS60Btn : decodeFPS30Btn)->setChecked(true);
+    }
 }
 
 void Telvane::showDecodeOutput(const DisplayConfig& display) {

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -36,7 +37,6 @@ int lastPcDisplayBtnId = -1;
 }  // namespace
 
 void Telvane::pcDisplayBtnClick(int btnID) {
-    slotEntered(__func__, btnID);
     if (btnID == lastPcDisplayBtnId) {
         return;
     }
@@ -45,19 +45,16 @@ void Telvane::pcDisplayBtnClick(int btnID) {
 }
 
 void Telvane::pcAudioBtnClick() {
-    slotEntered(__func__, std::nullopt);
     const bool checked = pcAudioBtn->isChecked();
     pcAudioBtn->setText(checked ? QStringLiteral("ON") : QStringLiteral("OFF"));
     pcAudioEnabled = checked;
 }
 
 void Telvane::actuatorDecBtnPressed() {
-    slotEntered(__func__, std::nullopt);
     startActuatorTimer();
 }
 
 void Telvane::actuatorIncBtnPressed() {
-    slotEntered(__func__, std::nullopt);
     startActuatorTimer();
 }
 
@@ -68,12 +65,10 @@ void Telvane::startActuatorTimer() {
 }
 
 void Telvane::actuatorDecBtnReleased() {
-    slotEntered(__func__, std::nullopt);
     stopActuator();
 }
 
 void Telvane::actuatorIncBtnReleased() {
-    slotEntered(__func__, std::nullopt);
     stopActuator();
 }
 
@@ -85,14 +80,19 @@ void Telvane::stopActuator() {
 }
 
 void Telvane::actuatorMoveCheck() {
-    slotEntered(__func__, std::nullopt);
+    // One move at a time: ticks that find one still on its way are skipped, so that a slow
+    // device never builds up a backlog of moves that would go on after the release.
+    if (actuatorMoveProxy != nullptr) {
+        return;
+    }
     // The direction is read at every tick from the button that is held.
-    sendActuatorMove(actuatorIndexCombo->currentIndex(),
-                     actuatorIncBtn->isDown() ? ACTUATOR_INC : ACTUATOR_DEC, 0);
+    const int32_t orient = actuatorIncBtn->isDown() ? ACTUATOR_INC : ACTUATOR_DEC;
+    if (sendActuatorMove(actuatorIndexCombo->currentIndex(), orient, 0)) {
+        actuatorMoveProxy = actuatorTarget();
+    }
 }
 
 void Telvane::actuatorIncMoveBtnClick() {
-    slotEntered(__func__, std::nullopt);
     const int index = actuatorIndexCombo->currentIndex();
     const int output = actuatorOutputEdit->text().toInt(nullptr, 10);
     // Output 0..100 maps onto the actuator's angles 42..132.
@@ -100,27 +100,38 @@ void Telvane::actuatorIncMoveBtnClick() {
     sendActuatorMove(index, ACTUATOR_GOTO, angle);
 }
 
-int Telvane::sendActuatorMove(int32_t id, int32_t orient, int32_t angle) {
-    HDMIDeviceProxy* proxy = actuatorDeviceBtnGroup->checkedId() == kControlTxId
-                                 ? usableTransmitter()
-                                 : usableReceiver();
+HDMIDeviceProxy* Telvane::actuatorTarget() const {
+    return actuatorDeviceBtnGroup->checkedId() == kControlTxId ? usableTransmitter()
+                                                               : usableReceiver();
+}
+
+// Queues the move on the chosen device; false when that device is not usable.
+bool Telvane::sendActuatorMove(int32_t id, int32_t orient, int32_t angle) {
+    HDMIDeviceProxy* proxy = actuatorTarget();
     if (proxy == nullptr) {
-        return -1;
+        return false;
     }
-    ActuatorMoveRequest request{id, orient, angle};
-    return KORVEX_SetConfig(proxy->currentSession(), CFG_ACTUATOR_MOVE, &request, sizeof request,
-                            kActuatorTimeoutMs, 0) == 0
-               ? 0
-               : -1;
+    const ActuatorMoveRequest request{id, orient, angle};
+    runOnDevice(
+        proxy,
+        [request](KorvexSession* session) {
+            ActuatorMoveRequest sent = request;
+            return KORVEX_SetConfig(session, CFG_ACTUATOR_MOVE, &sent, sizeof sent,
+                                    kActuatorTimeoutMs, 0);
+        },
+        [orient](Telvane& window, int) {
+            if (orient == ACTUATOR_INC || orient == ACTUATOR_DEC) {
+                window.actuatorMoveProxy = nullptr;
+            }
+        });
+    return true;
 }
 
 void Telvane::ttlEncBtnClick() {
-    slotEntered(__func__, std::nullopt);
     setTtlBaudrate(usableTransmitter());
 }
 
 void Telvane::ttlDecBtnClick() {
-    slotEntered(__func__, std::nullopt);
     setTtlBaudrate(usableReceiver());
 }
 
@@ -128,30 +139,36 @@ void Telvane::setTtlBaudrate(HDMIDeviceProxy* proxy) {
     if (proxy == nullptr) {
         return;
     }
-    TtlConfig config;
-    std::memset(&config, 0, sizeof config);
-    config.chn = ttlIndexCombo->currentIndex();
-    KorvexSession* session = proxy->currentSession();
-    if (KORVEX_GetConfig(session, CFG_GET_TTL, &config, sizeof config, kTtlReadTimeoutMs, 0) != 0) {
-        return;
-    }
-    // Everything else goes back as the device reported it.
-    config.baudrate = ttlBaudrateCombo->currentText().toInt(nullptr, 10);
-    KORVEX_SetConfig(session, CFG_SET_TTL, &config, sizeof config, kTtlWriteTimeoutMs, 0);
+    const int32_t chn = ttlIndexCombo->currentIndex();
+    const int32_t baudrate = ttlBaudrateCombo->currentText().toInt(nullptr, 10);
+    runOnDevice(
+        proxy,
+        [chn, baudrate](KorvexSession* session) {
+            TtlConfig config;
+            std::memset(&config, 0, sizeof config);
+            config.chn = chn;
+            if (KORVEX_GetConfig(session, CFG_GET_TTL, &config, sizeof config, kTtlReadTimeoutMs,
+                                 0) != 0) {
+                return -1;
+            }
+            // Everything else goes back as the device reported it.
+            config.baudrate = baudrate;
+            return KORVEX_SetConfig(session, CFG_SET_TTL, &config, sizeof config,
+                                    kTtlWriteTimeoutMs, 0);
+        },
+        [](Telvane&, int) {});
 }
 
 void Telvane::upgradeFileChooseBtnClick() {
-    slotEntered(__func__, std::nullopt);
-    upgradeFilePathEdit->setText(askUpgradeFilePath());
+    upgradeFilePathEdit->setText(
+        QFileDialog::getOpenFileName(this, tr("Please Choose Upgrade File")));
 }
 
 void Telvane::upgradeEncBtnClick() {
-    slotEntered(__func__, std::nullopt);
     startUpgrade(usableTransmitter());
 }
 
 void Telvane::upgradeDecBtnClick() {
-    slotEntered(__func__, std::nullopt);
     startUpgrade(usableReceiver());
 }
 
@@ -159,14 +176,24 @@ void Telvane::startUpgrade(HDMIDeviceProxy* proxy) {
     if (proxy == nullptr) {
         return;
     }
-    const QByteArray path = upgradeFilePathEdit->text().toLocal8Bit();
-    if (KORVEX_Upgrade(proxy->currentSession(), path.constData()) != 0) {
-        upgradeStatusLabel->setStyleSheet(QStringLiteral("color:red;"));
-        upgradeStatusLabel->setText(tr("Upgrade Failed"));
-        return;
-    }
+    // The buttons go off at the click already, so that a second click cannot start another upload
+    // while the first is being started; a refusal turns them on again.
     uploadingProxy = proxy;
     setUpgradeRunning(true);
+    const QByteArray path = upgradeFilePathEdit->text().toLocal8Bit();
+    runOnDevice(
+        proxy, [path](KorvexSession* session) { return KORVEX_Upgrade(session, path.constData()); },
+        [](Telvane& window, int result) { window.upgradeStartAnswered(result); });
+}
+
+// The upload's own events can arrive before this answer: a verdict that came first has ended
+// the upload already.
+void Telvane::upgradeStartAnswered(int result) {
+    if (result != 0) {
+        upgradeStatusLabel->setStyleSheet(QStringLiteral("color:red;"));
+        upgradeStatusLabel->setText(tr("Upgrade Failed"));
+        finishUpgrade();
+    }
 }
 
 void Telvane::setUpgradeRunning(bool running) {

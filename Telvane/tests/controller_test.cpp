@@ -1,6 +1,6 @@
 // The window as controller, against fake devices on loopback addresses: connection labels, the
-// transmitter proxy's life, the receiver output panel and the PC-side tools, down to the bytes
-// the devices receive.
+// receiver output panel and the PC-side tools down to the bytes the devices receive, and a window
+// that keeps answering while the devices are slow, silent or hold their answers.
 #include "fake_device.h"
 #include "hdmi_device_proxy.h"
 #include "window_fixture.h"
@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,43 +20,11 @@
 #include <vector>
 
 using korvex::test::FakeDevice;
-using korvex::test::OkResponse;
-using korvex::test::Reply;
 
 namespace {
 
-// One answer that serves every command: the key reader finds each key anywhere in it.
-std::string EveryKey(const std::string& display, int audio, int frameRate) {
-    return "SOFTVER=1.0\r\nHARDVER=A\r\nSERIAL=77\r\nMODEL=RX\r\nAUDIO=" + std::to_string(audio) +
-           "\r\nRESOLUTION=1080P60\r\nDISPLAY=[" + display +
-           "]\r\nCODEC=0\r\nWIDTH=1920\r\nHEIGHT=1080\r\nBITRATE=8000\r\nKEYGOP=60\r\n"
-           "FRAMERATE=" +
-           std::to_string(frameRate) +
-           "\r\nRC=1\r\nQUALITY=3\r\nPROFILE=2\r\nMODE=1\r\nCLIENT=0\r\nBAUDRATE=115200\r\n"
-           "PORT=5000\r\nPEER_PORT=6000\r\nPEER_ADDR=10.1.1.1\r\n";
-}
-
-// Answers every request with `body`; a PLAY connection is kept open (and silent).
-Reply Serving(const std::string& body) {
-    Reply reply = korvex::test::Answer(OkResponse(body));
-    reply.closeAfter = false;
-    return reply;
-}
-
-// The requests of one command word, in the order they arrived.
-std::vector<std::string> RequestsFor(const FakeDevice& device, const std::string& word) {
-    std::vector<std::string> matching;
-    for (const std::string& request : device.requests()) {
-        if (request.compare(0, word.size() + 1, word + " ") == 0) {
-            matching.push_back(request);
-        }
-    }
-    return matching;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+// A slot must hand its device commands over and return; anything near this is a blocked window.
+constexpr qint64 kClickReturnsWithinMs = 100;
 
 }  // namespace
 
@@ -63,9 +32,8 @@ class ControllerTest : public QObject {
     Q_OBJECT
 
   private:
-    std::unique_ptr<FakeDevice> receiver;
-    std::unique_ptr<FakeDevice> transmitter;  // CH2
-    std::unique_ptr<ProbeTelvane> window;
+    std::unique_ptr<FakeInstallation> installation;
+    std::unique_ptr<Telvane> window;
 
     template <typename T>
     T* get(const char* name) {
@@ -73,22 +41,29 @@ class ControllerTest : public QObject {
     }
     QString style(const char* label) { return get<QLabel>(label)->styleSheet(); }
     QString text(const char* label) { return get<QLabel>(label)->text(); }
+    FakeDevice& receiver() { return *installation->receiver; }
+    FakeDevice& transmitter() { return installation->transmitter(2); }
 
-    void startWindow(const std::string& receiverAnswer) {
-        receiver = std::make_unique<FakeDevice>("127.0.0.88");
-        receiver->setDefaultReply(Serving(receiverAnswer));
-        transmitter = std::make_unique<FakeDevice>("127.0.0.221", receiver->port());
-        transmitter->setDefaultReply(Serving(EveryKey("", 1, 30)));
-        DeviceTable devices = loopbackDevices();
-        devices.port = receiver->port();
-        window = std::make_unique<ProbeTelvane>(devices);
+    void startWindow() {
+        installation = std::make_unique<FakeInstallation>();
+        window = std::make_unique<Telvane>(installation->devices(), idleLauncher());
+        TelvaneTestAccess::decodeInfoTimer(*window)->stop();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
 
+    // The receiver answered its poll and the panel shows what it reported.
     void waitForReceiver() {
         QTRY_COMPARE_WITH_TIMEOUT(text("decodeConnectStateLabel"), QStringLiteral("Connect"), 5000);
         QCOMPARE(style("decodeConnectStateLabel"), QStringLiteral("color:green;"));
+        reread();
+    }
+
+    void reread() {
+        const size_t before = RequestsFor(receiver(), "GET_DISPLAY").size();
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "getDecodeDeviceInfo"));
+        QTRY_VERIFY_WITH_TIMEOUT(RequestsFor(receiver(), "GET_DISPLAY").size() > before, 5000);
+        QVERIFY(WaitForQuiet(receiver()));
     }
 
     void chooseTransmitterCh2() {
@@ -98,16 +73,23 @@ class ControllerTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(text("pcConnectStateLabel"), QStringLiteral("Connect"), 5000);
     }
 
+    // Clicks and tells how long the click took to return.
+    qint64 timedClick(QAbstractButton* button) {
+        QElapsedTimer clock;
+        clock.start();
+        button->click();
+        return clock.elapsed();
+    }
+
   private slots:
     void cleanup() {
         window.reset();
-        transmitter.reset();
-        receiver.reset();
+        installation.reset();
         pcAudioEnabled = false;
     }
 
     void unreachableDevicesLeaveBothLabelsRed() {
-        window = std::make_unique<ProbeTelvane>();
+        window = std::make_unique<Telvane>(loopbackDevices(), idleLauncher());
         window->show();
         QTest::qWait(300);
         for (const char* label : {"decodeConnectStateLabel", "pcConnectStateLabel"}) {
@@ -117,9 +99,9 @@ class ControllerTest : public QObject {
     }
 
     void receiverSettingsAreShownAsTheReceiverReportsThem() {
-        startWindow(EveryKey("2:0,0,100,100", 2, 60));
+        startWindow();
+        receiver().setDefaultReply(Serving(EveryKey("2:0,0,100,100", 2, 60)));
         waitForReceiver();
-        QVERIFY(QMetaObject::invokeMethod(window.get(), "getDecodeDeviceInfo"));
         QVERIFY(get<QPushButton>("decodeDisplayCh2Btn")->isChecked());
         QVERIFY(get<QPushButton>("decodeAudioCh2Btn")->isChecked());
         QVERIFY(get<QPushButton>("decodeResolution1080Btn")->isChecked());
@@ -130,123 +112,258 @@ class ControllerTest : public QObject {
         QVERIFY(!get<QPushButton>("decodeAudioCh3Btn")->isEnabled());
         QVERIFY(get<QPushButton>("decodeAudioOffBtn")->isEnabled());
         // Reading sends nothing back.
-        QVERIFY(RequestsFor(*receiver, "SET_DISPLAY").empty());
-        auto reads = RequestsFor(*receiver, "GET_VIDEOENC");
+        QVERIFY(RequestsFor(receiver(), "SET_DISPLAY").empty());
+        auto reads = RequestsFor(receiver(), "GET_VIDEOENC");
         QCOMPARE(reads.size(), size_t{1});
         QVERIFY(Contains(reads[0], "\r\nCHN:2\r\n"));
     }
 
-    void receiverClicksSendTheWholePanel() {
-        startWindow(EveryKey("3:0,0,100,100", 3, 30));
+    void twoWindowLayoutTurnsOffTheSoundOfAHiddenChannel() {
+        startWindow();
+        receiver().setDefaultReply(Serving(EveryKey("3:0,0,100,100", 3, 30)));
         waitForReceiver();
-        QVERIFY(QMetaObject::invokeMethod(window.get(), "getDecodeDeviceInfo"));
         QVERIFY(get<QPushButton>("decodeAudioCh3Btn")->isChecked());
-
-        get<QPushButton>("decodeFPS60Btn")->click();
-        auto displays = RequestsFor(*receiver, "SET_DISPLAY");
-        QCOMPARE(displays.size(), size_t{1});
-        QVERIFY(
-            Contains(displays[0], "DISPLAY=[3:0,0,100,100]\r\nRESOLUTION=1080P60\r\nAUDIO=3\r\n"));
-        auto encoders = RequestsFor(*receiver, "SET_VIDEOENC");
-        QCOMPARE(encoders.size(), size_t{1});
-        QVERIFY(Contains(encoders[0], "\r\nCHN:3\r\n"));
-        QVERIFY(Contains(encoders[0], "KEYGOP=120\r\nFRAMERATE=60\r\n"));
-
         get<QPushButton>("decodeDisplayCh12Btn")->click();
-        displays = RequestsFor(*receiver, "SET_DISPLAY");
-        QCOMPARE(displays.size(), size_t{2});
-        QVERIFY(Contains(displays[1],
+        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(receiver(), "SET_VIDEOENC").size(), size_t{2}, 5000);
+        const auto displays = RequestsFor(receiver(), "SET_DISPLAY");
+        QCOMPARE(displays.size(), size_t{1});
+        QVERIFY(Contains(displays[0],
                          "DISPLAY=[1:0,0,50,100 -a 2:50,0,50,100]\r\n"
                          "RESOLUTION=1080P60\r\nAUDIO=-1\r\n"));
-        encoders = RequestsFor(*receiver, "SET_VIDEOENC");
-        QCOMPARE(encoders.size(), size_t{3});
-        QVERIFY(Contains(encoders[1], "\r\nCHN:1\r\n"));
-        QVERIFY(Contains(encoders[2], "\r\nCHN:2\r\n"));
-        QVERIFY(Contains(encoders[2], "KEYGOP=60\r\nFRAMERATE=30\r\n"));  // unchanged
+        QVERIFY(Contains(RequestsFor(receiver(), "SET_VIDEOENC")[1],
+                         "KEYGOP=60\r\nFRAMERATE=30\r\n"));  // unchanged
         QVERIFY(!get<QPushButton>("decodeFPS30Btn")->isEnabled());
         QVERIFY(!get<QPushButton>("decodeAudioCh3Btn")->isEnabled());
         QVERIFY(!get<QPushButton>("decodeAudioCh4Btn")->isEnabled());
-
-        get<QPushButton>("decodeResolution4kBtn")->click();
-        displays = RequestsFor(*receiver, "SET_DISPLAY");
-        QCOMPARE(displays.size(), size_t{3});
-        QVERIFY(Contains(displays[2], "RESOLUTION=3840x2160P30\r\n"));
-        QCOMPARE(RequestsFor(*receiver, "SET_VIDEOENC").size(), size_t{3});
     }
 
-    void transmitterChoiceStartsAndStopsItsStream() {
-        startWindow(EveryKey("", 1, 30));
+    void ttlKeepsEverythingButTheBaudRate() {
+        startWindow();
         chooseTransmitterCh2();
-        QCOMPARE(style("pcConnectStateLabel"), QStringLiteral("color:green;"));
-        get<QPushButton>("pcDisplayCh2Btn")->click();  // the channel already shown: nothing
-        auto plays = RequestsFor(*transmitter, "PLAY");
-        QCOMPARE(plays.size(), size_t{1});
-        QVERIFY(Contains(plays[0], "\r\nTRANSPORT:0\r\n"));
-
-        get<QPushButton>("pcDisplayOffBtn")->click();
-        QCOMPARE(text("pcConnectStateLabel"), QStringLiteral("Disconnect"));
-        QCOMPARE(style("pcConnectStateLabel"), QStringLiteral("color:red;"));
-        QVERIFY(transmitter->waitForClosedConnections(transmitter->connectionCount(),
-                                                      std::chrono::seconds(2)));
-    }
-
-    void actuatorAndTtlGoToTheChosenTransmitter() {
-        startWindow(EveryKey("", 1, 30));
-        chooseTransmitterCh2();
-        get<QComboBox>("actuatorIndexCombo")->setCurrentIndex(2);
-        get<QLineEdit>("actuatorOutputEdit")->setText(QStringLiteral("50"));
-        get<QPushButton>("actuatorIncMoveBtn")->click();
-        auto moves = RequestsFor(*transmitter, "ACTUATOR_MOVE");
-        QCOMPARE(moves.size(), size_t{1});
-        QVERIFY(Contains(moves[0], "ID=2\r\nORIENT=1\r\nANGLE=87\r\n"));
-
         get<QComboBox>("ttlIndexCombo")->setCurrentIndex(1);
         get<QComboBox>("ttlBaudrateCombo")->setCurrentText(QStringLiteral("9600"));
         get<QPushButton>("ttlEncBtn")->click();
-        auto reads = RequestsFor(*transmitter, "GET_TTL");
-        auto writes = RequestsFor(*transmitter, "SET_TTL");
+        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(transmitter(), "SET_TTL").size(), size_t{1}, 5000);
+        auto reads = RequestsFor(transmitter(), "GET_TTL");
         QCOMPARE(reads.size(), size_t{1});
-        QCOMPARE(writes.size(), size_t{1});
         QVERIFY(Contains(reads[0], "\r\nCHN:1\r\n"));
-        QVERIFY(Contains(writes[0],
+        QVERIFY(Contains(RequestsFor(transmitter(), "SET_TTL")[0],
                          "CHN=1\r\nMODE=1\r\nCLIENT=0\r\nBAUDRATE=9600\r\nPORT=5000\r\n"
                          "PEER_PORT=6000\r\nPEER_ADDR=10.1.1.1\r\n"));
-
-        // "Control RX" and the TTL pair's "Control RX" address the receiver instead.
-        waitForReceiver();
-        get<QPushButton>("actuatorRxBtn")->click();
-        get<QPushButton>("actuatorIncMoveBtn")->click();
-        get<QPushButton>("ttlDecBtn")->click();
-        QCOMPARE(RequestsFor(*transmitter, "ACTUATOR_MOVE").size(), size_t{1});
-        QCOMPARE(RequestsFor(*receiver, "ACTUATOR_MOVE").size(), size_t{1});
-        QCOMPARE(RequestsFor(*receiver, "SET_TTL").size(), size_t{1});
     }
 
-    void holdingPlusMovesUntilReleased() {
-        startWindow(EveryKey("", 1, 30));
+    // Every kind of click hands its commands to the device's queue and returns at once; the
+    // requests go out in their order, and what the answers decide shows only once they are in.
+    void clicksReturnWhileTheDeviceHoldsItsAnswer_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<bool>("toReceiver");
+        QTest::addColumn<QStringList>("words");
+        QTest::newRow("two-window layout")
+            << "decodeDisplayCh12Btn" << true
+            << QStringList{"SET_DISPLAY", "GET_VIDEOENC", "SET_VIDEOENC", "GET_VIDEOENC",
+                           "SET_VIDEOENC"};
+        QTest::newRow("frame rate") << "decodeFPS60Btn" << true
+                                    << QStringList{"SET_DISPLAY", "GET_VIDEOENC", "SET_VIDEOENC"};
+        QTest::newRow("sound") << "decodeAudioOffBtn" << true << QStringList{"SET_DISPLAY"};
+        QTest::newRow("PWM goto") << "actuatorIncMoveBtn" << false << QStringList{"ACTUATOR_MOVE"};
+        QTest::newRow("TTL") << "ttlEncBtn" << false << QStringList{"GET_TTL", "SET_TTL"};
+        QTest::newRow("TTL of the receiver")
+            << "ttlDecBtn" << true << QStringList{"GET_TTL", "SET_TTL"};
+    }
+
+    void clicksReturnWhileTheDeviceHoldsItsAnswer() {
+        QFETCH(QString, control);
+        QFETCH(bool, toReceiver);
+        QFETCH(QStringList, words);
+        startWindow();
+        waitForReceiver();
+        chooseTransmitterCh2();
+        FakeDevice& device = toReceiver ? receiver() : transmitter();
+        const size_t from = device.requests().size();
+        auto commands = [&] {
+            std::vector<std::string> seen;
+            const std::vector<std::string> words = CommandWords(device);
+            for (size_t i = from; i < words.size(); ++i) {
+                if (words[i] != "GET_SYSINFO" && words[i] != "PLAY") {
+                    seen.push_back(words[i]);
+                }
+            }
+            return seen;
+        };
+        auto* fps30 = get<QPushButton>("decodeFPS30Btn");
+        QVERIFY(fps30->isChecked());
+
+        device.hold();
+        QVERIFY(timedClick(member<QAbstractButton>(*window, control)) < kClickReturnsWithinMs);
+        QTRY_COMPARE_WITH_TIMEOUT(commands().size(), size_t{1}, 3000);
+        QTest::qWait(200);
+        QCOMPARE(commands().size(), size_t{1});  // the rest of the chain waits for the answer
+        QCOMPARE(QString::fromStdString(commands()[0]), words[0]);
+
+        device.release();
+        QStringList sent;
+        QTRY_VERIFY_WITH_TIMEOUT(commands().size() == size_t(words.size()), 5000);
+        for (const std::string& word : commands()) {
+            sent << QString::fromStdString(word);
+        }
+        QCOMPARE(sent, words);
+    }
+
+    void rereadReturnsWhileTheReceiverHoldsAndShowsTheAnswerWhenItIsIn() {
+        startWindow();
+        waitForReceiver();
+        QVERIFY(get<QPushButton>("decodeDisplayCh1Btn")->isChecked());
+        receiver().setDefaultReply(Serving(EveryKey("3:0,0,50,100 -a 4:50,0,50,100", 4, 30)));
+        receiver().hold();
+        const size_t before = RequestsFor(receiver(), "GET_DISPLAY").size();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "getDecodeDeviceInfo"));
+        QVERIFY(clock.elapsed() < kClickReturnsWithinMs);
+        QTRY_VERIFY_WITH_TIMEOUT(RequestsFor(receiver(), "GET_DISPLAY").size() > before, 3000);
+        QTest::qWait(300);
+        QVERIFY(get<QPushButton>("decodeDisplayCh1Btn")->isChecked());
+        receiver().release();
+        QTRY_VERIFY_WITH_TIMEOUT(get<QPushButton>("decodeDisplayCh34Btn")->isChecked(), 3000);
+        QVERIFY(get<QPushButton>("decodeAudioCh4Btn")->isChecked());
+    }
+
+    // A re-read that was on its way when the operator clicked must not put the old state back.
+    void rereadFromBeforeAClickIsNotShown() {
+        startWindow();
+        waitForReceiver();
+        receiver().hold();
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "getDecodeDeviceInfo"));
+        QTRY_VERIFY_WITH_TIMEOUT(RequestsFor(receiver(), "GET_DISPLAY").size() == 2, 3000);
+        get<QPushButton>("decodeDisplayCh2Btn")->click();
+        receiver().release();
+        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(receiver(), "SET_DISPLAY").size(), size_t{1}, 5000);
+        QTest::qWait(300);
+        QVERIFY(get<QPushButton>("decodeDisplayCh2Btn")->isChecked());
+        // Once the click is answered, re-reads show the receiver again.
+        reread();
+        QVERIFY(get<QPushButton>("decodeDisplayCh1Btn")->isChecked());
+    }
+
+    // Against a slow receiver, ten quick layout clicks send the first and the last: a click
+    // that finds one still waiting in the queue takes its place.
+    void quickClicksOnASlowReceiverSendTheFirstAndTheLast() {
+        startWindow();
+        waitForReceiver();
+        receiver().setDefaultReply(Serving(EveryKey("1:0,0,100,100", 1, 30), 300));
+        const char* const layouts[] = {"decodeDisplayCh2Btn",  "decodeDisplayCh12Btn",
+                                       "decodeDisplayQuadBtn", "decodeDisplayCh3Btn",
+                                       "decodeDisplayCh34Btn", "decodeDisplayCh4Btn",
+                                       "decodeDisplayQuadBtn", "decodeDisplayCh1Btn",
+                                       "decodeDisplayCh12Btn", "decodeDisplayCh34Btn"};
+        for (const char* layout : layouts) {
+            QVERIFY(timedClick(get<QPushButton>(layout)) < kClickReturnsWithinMs);
+            QTest::qWait(20);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(receiver(), "SET_VIDEOENC").size(), size_t{2}, 10000);
+        QVERIFY(WaitForQuiet(receiver(), 700));
+        const auto displays = RequestsFor(receiver(), "SET_DISPLAY");
+        QCOMPARE(displays.size(), size_t{2});
+        QVERIFY(Contains(displays[0], "DISPLAY=[2:0,0,100,100]\r\n"));
+        QVERIFY(Contains(displays[1], "DISPLAY=[3:0,0,50,100 -a 4:50,0,50,100]\r\n"));
+        QVERIFY(get<QPushButton>("decodeDisplayCh34Btn")->isChecked());
+        const auto encoders = RequestsFor(receiver(), "SET_VIDEOENC");
+        QVERIFY(Contains(encoders[0], "\r\nCHN:3\r\n"));
+        QVERIFY(Contains(encoders[1], "\r\nCHN:4\r\n"));
+    }
+
+    // Held "+": one move at a time, ticks that find one on its way are skipped, and the stop of
+    // the release goes out after the move in flight.
+    void heldPlusKeepsOneMoveInFlightAndEndsWithTheStop() {
+        startWindow();
         chooseTransmitterCh2();
         auto* plus = get<QPushButton>("actuatorIncBtn");
+        transmitter().hold();
         QTest::mousePress(plus, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(RequestsFor(*transmitter, "ACTUATOR_MOVE").size() >= 3, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{1},
+                                  3000);
+        QTest::qWait(300);  // thirty ticks
+        QCOMPARE(RequestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{1});
         QTest::mouseRelease(plus, Qt::LeftButton);
         QVERIFY(!TelvaneTestAccess::actuatorTimer(*window)->isActive());
-        auto moves = RequestsFor(*transmitter, "ACTUATOR_MOVE");
-        for (size_t i = 0; i + 1 < moves.size(); ++i) {
-            QVERIFY(Contains(moves[i], "ORIENT=2\r\n"));
-        }
-        QVERIFY(Contains(moves.back(), "ORIENT=0\r\nANGLE=0\r\n"));
+        QTest::qWait(200);
+        QCOMPARE(RequestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{1});
+        transmitter().release();
+        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{2},
+                                  3000);
+        QTest::qWait(200);
+        const auto moves = RequestsFor(transmitter(), "ACTUATOR_MOVE");
+        QCOMPARE(moves.size(), size_t{2});
+        QVERIFY(Contains(moves[0], "ORIENT=2\r\n"));
+        QVERIFY(Contains(moves[1], "ORIENT=0\r\nANGLE=0\r\n"));
     }
 
-    void firmwareUploadDisablesTheChoiceUntilItsVerdict() {
-        startWindow(EveryKey("", 1, 30));
+    // The old transmitter's proxy finishes the command it is running before it ends; the window
+    // does not wait for it, and the new channel's stream starts only once it has ended.
+    void channelChangeDoesNotWaitForTheOldTransmitter() {
+        startWindow();
+        get<QPushButton>("pcDisplayOffBtn")->click();
+        get<QPushButton>("pcDisplayCh1Btn")->click();
+        FakeDevice& ch1 = installation->transmitter(1);
+        FakeDevice& ch3 = installation->transmitter(3);
+        QTRY_COMPARE_WITH_TIMEOUT(text("pcConnectStateLabel"), QStringLiteral("Connect"), 5000);
+        ch1.hold();
+        get<QPushButton>("actuatorIncMoveBtn")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(ch1, "ACTUATOR_MOVE").size(), size_t{1}, 3000);
+
+        QVERIFY(timedClick(get<QPushButton>("pcDisplayCh3Btn")) < kClickReturnsWithinMs);
+        QCOMPARE(text("pcConnectStateLabel"), QStringLiteral("Disconnect"));
+        QTest::qWait(500);
+        QVERIFY(RequestsFor(ch3, "PLAY").empty());
+        ch1.release();
+        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(ch3, "PLAY").size(), size_t{1}, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(text("pcConnectStateLabel"), QStringLiteral("Connect"), 5000);
+        QVERIFY(ch1.waitForClosedConnections(ch1.connectionCount(), std::chrono::seconds(3)));
+    }
+
+    // Dragging the window's edge: one restart shortly after the last resize, not one per event.
+    void resizeBurstRestartsTheStreamOnce() {
+        startWindow();
+        chooseTransmitterCh2();
+        QTest::qWait(500);
+        const size_t plays = RequestsFor(transmitter(), "PLAY").size();
+        for (int i = 0; i < 10; ++i) {
+            window->resize(window->width() + 10, window->height());
+            QTest::qWait(20);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(transmitter(), "PLAY").size(), plays + 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(text("pcConnectStateLabel"), QStringLiteral("Connect"), 5000);
+        QTest::qWait(500);
+        QCOMPARE(RequestsFor(transmitter(), "PLAY").size(), plays + 1);
+    }
+
+    void closingIsPromptAgainstDevicesThatNeverAnswer() {
+        startWindow();
+        waitForReceiver();
+        chooseTransmitterCh2();
+        receiver().hold();
+        transmitter().hold();
+        get<QPushButton>("decodeDisplayQuadBtn")->click();
+        get<QPushButton>("ttlEncBtn")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(receiver(), "SET_DISPLAY").size(), size_t{1}, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(transmitter(), "GET_TTL").size(), size_t{1}, 3000);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(window->close());
+        window.reset();
+        QVERIFY2(clock.elapsed() < 1500, QByteArray::number(clock.elapsed()));
+        receiver().release();
+        transmitter().release();
+    }
+
+    void uploadDisablesTheChoiceUntilItsVerdict() {
+        startWindow();
         chooseTransmitterCh2();
         QTemporaryFile firmware;
         QVERIFY(firmware.open());
         firmware.write(QByteArray(40000, 'f'));
         firmware.flush();
-        window->chosenFile = firmware.fileName();
-        get<QPushButton>("upgradeFileChooseBtn")->click();
-        QCOMPARE(get<QLineEdit>("upgradeFilePathEdit")->text(), firmware.fileName());
+        get<QLineEdit>("upgradeFilePathEdit")->setText(firmware.fileName());
 
         get<QPushButton>("upgradeEncBtn")->click();
         QVERIFY(!get<QPushButton>("upgradeEncBtn")->isEnabled());
@@ -256,19 +373,46 @@ class ControllerTest : public QObject {
         QCOMPARE(style("upgradeStatusLabel"), QStringLiteral("color:black;"));
         QVERIFY(get<QPushButton>("upgradeEncBtn")->isEnabled());
         QVERIFY(get<QPushButton>("pcDisplayOffBtn")->isEnabled());
-        auto uploads = RequestsFor(*transmitter, "UPGRADE");
+        auto uploads = RequestsFor(transmitter(), "UPGRADE");
         QCOMPARE(uploads.size(), size_t{1});
         QVERIFY(Contains(uploads[0], "CONTENT-LENGTH:40000\r\n\r\n"));
 
-        window->chosenFile.clear();
-        get<QPushButton>("upgradeFileChooseBtn")->click();
+        // Refused at once: no such file.
+        get<QLineEdit>("upgradeFilePathEdit")->clear();
         get<QPushButton>("upgradeEncBtn")->click();
-        QCOMPARE(text("upgradeStatusLabel"), QStringLiteral("Upgrade Failed"));
+        QTRY_COMPARE_WITH_TIMEOUT(text("upgradeStatusLabel"), QStringLiteral("Upgrade Failed"),
+                                  3000);
         QCOMPARE(style("upgradeStatusLabel"), QStringLiteral("color:red;"));
+        QVERIFY(get<QPushButton>("upgradeEncBtn")->isEnabled());
+        QVERIFY(get<QPushButton>("pcDisplayCh1Btn")->isEnabled());
+    }
+
+    // An upload is never cut off: the window stays, says why, and closes on the verdict.
+    void closeDuringAnUploadWaitsForItsVerdict() {
+        startWindow();
+        waitForReceiver();
+        QTemporaryFile firmware;
+        QVERIFY(firmware.open());
+        firmware.write(QByteArray(40000, 'f'));
+        firmware.flush();
+        get<QLineEdit>("upgradeFilePathEdit")->setText(firmware.fileName());
+        receiver().hold();
+        get<QPushButton>("upgradeDecBtn")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(receiver(), "UPGRADE").size(), size_t{1}, 3000);
+
+        QVERIFY(!window->close());
+        QVERIFY(window->isVisible());
+        QCOMPARE(text("upgradeStatusLabel"),
+                 QStringLiteral("Upgrade running: wait for it to finish"));
+        QCOMPARE(style("upgradeStatusLabel"), QStringLiteral("color:red;"));
+        QTest::qWait(300);
+        QVERIFY(window->isVisible());
+        receiver().release();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 5000);
     }
 
     void reportsChangeLabelsAsTheyShould() {
-        window = std::make_unique<ProbeTelvane>();
+        window = std::make_unique<Telvane>(loopbackDevices(), idleLauncher());
         void* transmitterProxy = reinterpret_cast<void*>(0x1);  // any proxy but the receiver's
         auto report = [&](int status) {
             QVERIFY(QMetaObject::invokeMethod(window.get(), "deviceNotify",
@@ -298,18 +442,6 @@ class ControllerTest : public QObject {
             QCOMPARE(text("upgradeStatusLabel"), QString::fromLatin1(upgrade.text));
             QCOMPARE(style("upgradeStatusLabel"), QString::fromLatin1(upgrade.style));
         }
-    }
-
-    void pcSoundSwitch() {
-        window = std::make_unique<ProbeTelvane>();
-        auto* audio = get<QPushButton>("pcAudioBtn");
-        QCOMPARE(audio->text(), QStringLiteral("OFF"));
-        audio->click();
-        QCOMPARE(audio->text(), QStringLiteral("ON"));
-        QVERIFY(pcAudioEnabled.load());
-        audio->click();
-        QCOMPARE(audio->text(), QStringLiteral("OFF"));
-        QVERIFY(!pcAudioEnabled.load());
     }
 };
 

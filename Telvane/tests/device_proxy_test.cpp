@@ -8,8 +8,11 @@
 #include <QtTest>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <vector>
 
 using namespace std::chrono_literals;
 using korvex::test::FakeDevice;
@@ -102,13 +105,126 @@ class DeviceProxyTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!reports.statuses.isEmpty(), 3000);
         QCOMPARE(reports.devices.at(0), static_cast<void*>(&proxy));
         QCOMPARE(reports.statuses.at(0), 2);
-        QVERIFY(proxy.currentSession() != nullptr);
 
         QElapsedTimer stopping;
         stopping.start();
         StopAndWait(proxy);
         QVERIFY(stopping.elapsed() < 1000);
-        QVERIFY(proxy.currentSession() == nullptr);
+    }
+
+    // The proxy's thread is the device's command queue: commands run there one by one, in the
+    // order they were queued, with the logged-in session; their replies come back on the owner's
+    // thread, in the same order.
+    void commandsRunInOrderOnTheProxysThread() {
+        FakeDevice device;
+        device.setDefaultReply(korvex::test::Answer(OkResponse("KEY=1\r\n")));
+        DeviceProxyInfo info = InfoFor(device.port());
+        HDMIDeviceProxy proxy(nullptr, false, &info);
+        QList<int> replies;
+        std::mutex mutex;
+        std::vector<QThread*> threads;
+        for (int i = 0; i < 3; ++i) {
+            proxy.enqueue([&, i](KorvexSession* session) -> HDMIDeviceProxy::Reply {
+                const int result = KORVEX_SendRemoteKey(session, i);
+                {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    threads.push_back(QThread::currentThread());
+                }
+                return [&replies, i, result] { replies << (result == 0 ? i : -1); };
+            });
+        }
+        proxy.start();
+        QTRY_COMPARE_WITH_TIMEOUT(replies, (QList<int>{0, 1, 2}), 5000);
+        for (QThread* thread : threads) {
+            QCOMPARE(thread, static_cast<QThread*>(&proxy));
+        }
+        std::vector<std::string> keys;
+        for (const std::string& request : device.requests()) {
+            if (request.compare(0, 13, "NET_KEYBOARD ") == 0) {
+                keys.push_back(request.substr(request.find("KEY=")));
+            }
+        }
+        QCOMPARE(keys, (std::vector<std::string>{"KEY=0\r\n", "KEY=1\r\n", "KEY=2\r\n"}));
+        StopAndWait(proxy);
+    }
+
+    // While a command runs, waiting ones of one kind replace each other (the last one queued
+    // takes the first one's place); a stop returns at once, lets the running command finish and
+    // drops the waiting ones.
+    void waitingCommandsAreReplacedByKindAndDroppedAtTheStop() {
+        FakeDevice device;
+        DeviceProxyInfo info = InfoFor(device.port());
+        HDMIDeviceProxy proxy(nullptr, false, &info);
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool running = false;
+        bool mayFinish = false;
+        std::vector<std::string> ran;
+        auto record = [&](const char* name) {
+            return [&, name](KorvexSession*) -> HDMIDeviceProxy::Reply {
+                std::lock_guard<std::mutex> lock(mutex);
+                ran.push_back(name);
+                return {};
+            };
+        };
+        proxy.enqueue([&](KorvexSession*) -> HDMIDeviceProxy::Reply {
+            std::unique_lock<std::mutex> lock(mutex);
+            running = true;
+            changed.notify_all();
+            changed.wait_for(lock, std::chrono::seconds(5), [&] { return mayFinish; });
+            ran.push_back("blocker");
+            return {};
+        });
+        proxy.start();
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            QVERIFY(changed.wait_for(lock, std::chrono::seconds(3), [&] { return running; }));
+        }
+        proxy.enqueue(record("first write"), 1);
+        proxy.enqueue(record("other"));
+        proxy.enqueue(record("last write"), 1);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            mayFinish = true;
+            changed.notify_all();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                std::lock_guard<std::mutex> lock(mutex);
+                return ran.size() == 3;
+            }(),
+            3000);
+        QCOMPARE(ran, (std::vector<std::string>{"blocker", "last write", "other"}));
+
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            mayFinish = false;
+            running = false;
+        }
+        proxy.enqueue([&](KorvexSession*) -> HDMIDeviceProxy::Reply {
+            std::unique_lock<std::mutex> lock(mutex);
+            running = true;
+            changed.notify_all();
+            changed.wait_for(lock, std::chrono::seconds(5), [&] { return mayFinish; });
+            return {};
+        });
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            QVERIFY(changed.wait_for(lock, std::chrono::seconds(3), [&] { return running; }));
+        }
+        proxy.enqueue(record("dropped"));
+        QElapsedTimer stopping;
+        stopping.start();
+        proxy.stopImmediately();
+        QVERIFY(stopping.elapsed() < 50);
+        QVERIFY(!proxy.wait(200));  // still running its command
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            mayFinish = true;
+            changed.notify_all();
+        }
+        QVERIFY(proxy.wait(3000));
+        QCOMPARE(ran.size(), size_t{3});
     }
 
     void monitoringProxyReportsUnansweredAndIncompleteAnswers() {

@@ -1,8 +1,13 @@
 #include "window_fixture.h"
 
+#include "stream_bytes.h"
+
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,6 +16,12 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QtTest>
+
+#include <sys/socket.h>
+
+#include <chrono>
+#include <thread>
 
 DeviceTable loopbackDevices() {
     DeviceTable devices;
@@ -133,18 +144,134 @@ QWidget* TelvaneTestAccess::videoWidget(Telvane& window) {
     return window.videoWidget;
 }
 
-ProbeTelvane::ProbeTelvane(const DeviceTable& devices) : Telvane(devices, idleLauncher()) {}
-
-QString ProbeTelvane::askUpgradeFilePath() {
-    return chosenFile;
+QTimer* TelvaneTestAccess::decodeInfoTimer(Telvane& window) {
+    return window.decodeInfoTimer;
 }
 
-bool ProbeTelvane::eventFilter(QObject* obj, QEvent* event) {
-    filteredEvents.append({obj, static_cast<int>(event->type())});
-    return Telvane::eventFilter(obj, event);
+FakeInstallation::FakeInstallation() {
+    receiver = std::make_unique<korvex::test::FakeDevice>("127.0.0.88");
+    receiver->setDefaultReply(Serving(EveryKey("1:0,0,100,100", 1, 30)));
+    const DeviceTable table = loopbackDevices();
+    for (size_t i = 0; i < transmitters.size(); ++i) {
+        transmitters[i] = std::make_unique<korvex::test::FakeDevice>(
+            table.encodeDeviceAddresses[i].toLatin1().constData(), receiver->port());
+        transmitters[i]->setDefaultReply(Streaming(EveryKey("", 1, 30)));
+    }
 }
 
-void ProbeTelvane::slotEntered(const char* slot, std::optional<int> argument) {
-    entries.append(QStringLiteral("%1(%2)").arg(QLatin1String(slot),
-                                                argument ? QString::number(*argument) : QString()));
+FakeInstallation::~FakeInstallation() = default;
+
+DeviceTable FakeInstallation::devices() const {
+    DeviceTable table = loopbackDevices();
+    table.port = receiver->port();
+    return table;
+}
+
+std::string EveryKey(const std::string& display, int audio, int frameRate) {
+    return "SOFTVER=1.0\r\nHARDVER=A\r\nSERIAL=77\r\nMODEL=RX\r\nAUDIO=" + std::to_string(audio) +
+           "\r\nRESOLUTION=1080P60\r\nDISPLAY=[" + display +
+           "]\r\nCODEC=0\r\nWIDTH=1920\r\nHEIGHT=1080\r\nBITRATE=8000\r\nKEYGOP=60\r\n"
+           "FRAMERATE=" +
+           std::to_string(frameRate) +
+           "\r\nRC=1\r\nQUALITY=3\r\nPROFILE=2\r\nMODE=1\r\nCLIENT=0\r\nBAUDRATE=115200\r\n"
+           "PORT=5000\r\nPEER_PORT=6000\r\nPEER_ADDR=10.1.1.1\r\n";
+}
+
+korvex::test::Reply Serving(const std::string& body, int delayMs) {
+    korvex::test::Reply reply;
+    reply.chunks.push_back({delayMs, korvex::test::OkResponse(body)});
+    reply.closeAfter = false;
+    return reply;
+}
+
+korvex::test::Reply Streaming(const std::string& body) {
+    korvex::test::Reply reply = Serving(body);
+    reply.then = [](int socket, const std::string& request) {
+        if (request.compare(0, 5, "PLAY ") != 0) {
+            return;
+        }
+        using korvex::test::Packet;
+        // Apart from the answer, which is read with one receive that drops what came with it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::string packets =
+            Packet(KORVEX_PACKET_MEDIA_INFO, korvex::test::MediaInfoPayload(1920, 1080, 1), 0, 0,
+                   korvex::test::kWholeFrame);
+        for (uint64_t frame = 1; frame <= 600; ++frame) {
+            packets += Packet(KORVEX_PACKET_KEY_FRAME, "picture", frame);
+            if (::send(socket, packets.data(), packets.size(), MSG_NOSIGNAL) !=
+                static_cast<ssize_t>(packets.size())) {
+                return;  // the client has gone
+            }
+            packets.clear();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    };
+    return reply;
+}
+
+std::vector<std::string> RequestsFor(const korvex::test::FakeDevice& device,
+                                     const std::string& word) {
+    std::vector<std::string> matching;
+    for (const std::string& request : device.requests()) {
+        if (request.compare(0, word.size() + 1, word + " ") == 0) {
+            matching.push_back(request);
+        }
+    }
+    return matching;
+}
+
+std::vector<std::string> CommandWords(const korvex::test::FakeDevice& device) {
+    std::vector<std::string> words;
+    for (const std::string& request : device.requests()) {
+        words.push_back(request.substr(0, request.find(' ')));
+    }
+    return words;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+bool WaitForQuiet(const korvex::test::FakeDevice& device, int quietMs, int timeoutMs) {
+    QElapsedTimer total;
+    total.start();
+    QElapsedTimer quiet;
+    quiet.start();
+    size_t seen = device.requests().size();
+    while (quiet.elapsed() < quietMs) {
+        if (total.elapsed() > timeoutMs) {
+            return false;
+        }
+        QTest::qWait(10);
+        if (device.requests().size() != seen) {
+            seen = device.requests().size();
+            quiet.restart();
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// Tries every 20 ms for about two seconds until the dialog is open.
+void AnswerFileDialog(const QString& path, int triesLeft) {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) {
+        if (triesLeft > 0) {
+            QTimer::singleShot(20, [path, triesLeft] { AnswerFileDialog(path, triesLeft - 1); });
+        }
+        return;
+    }
+    if (path.isEmpty()) {
+        dialog->reject();
+        return;
+    }
+    dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+    QMetaObject::invokeMethod(dialog, "accept");
+}
+
+}  // namespace
+
+void AnswerNextFileDialog(const QString& path) {
+    AnswerFileDialog(path, 100);
 }

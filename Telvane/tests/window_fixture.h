@@ -1,8 +1,9 @@
 #pragma once
 
-// What the window tests share: a window that reaches nothing, a view of its private members, and a
-// window that records which of its slots are entered.
+// What the window tests share: a window that reaches nothing, a view of its private members, and
+// fake devices on loopback addresses where a window's commands can be seen arrive.
 
+#include "fake_device.h"
 #include "telvane.h"
 #include "usbip_launcher.h"
 
@@ -10,6 +11,11 @@
 #include <QPair>
 #include <QStringList>
 #include <QVector>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
 
 class QTimer;
 
@@ -26,6 +32,7 @@ class TelvaneTestAccess {
     static QObject* member(Telvane& window, const QString& name);
     static QTimer* actuatorTimer(Telvane& window);
     static QWidget* videoWidget(Telvane& window);
+    static QTimer* decodeInfoTimer(Telvane& window);
 };
 
 template <typename T>
@@ -33,18 +40,40 @@ T* member(Telvane& window, const QString& name) {
     return qobject_cast<T*>(TelvaneTestAccess::member(window, name));
 }
 
-// Records each slot entry as "name(argument)" and each event that reaches the window's filter.
-class ProbeTelvane : public Telvane {
-  public:
-    explicit ProbeTelvane(const DeviceTable& devices = loopbackDevices());
+// A receiver (127.0.0.88) and the four transmitters (127.0.0.220..223) on one free port, each a
+// scripted fake device that answers every command with every key (EveryKey), and a window on them.
+struct FakeInstallation {
+    FakeInstallation();
+    ~FakeInstallation();
 
-    QStringList entries;
-    QString chosenFile;                            // what the firmware file dialog answers
-    QVector<QPair<QObject*, int>> filteredEvents;  // watched object and event type
+    DeviceTable devices() const;
+    korvex::test::FakeDevice& transmitter(int channel) { return *transmitters[channel - 1]; }
 
-    bool eventFilter(QObject* obj, QEvent* event) override;
-
-  protected:
-    void slotEntered(const char* slot, std::optional<int> argument) override;
-    QString askUpgradeFilePath() override;
+    std::unique_ptr<korvex::test::FakeDevice> receiver;
+    std::array<std::unique_ptr<korvex::test::FakeDevice>, 4> transmitters;
 };
+
+// One answer that serves every command: the key reader finds each key anywhere in it.
+std::string EveryKey(const std::string& display, int audio, int frameRate);
+
+// Answers every request with `body` after `delayMs`; a PLAY connection is kept open (and silent).
+korvex::test::Reply Serving(const std::string& body, int delayMs = 0);
+// Answers with `body`; a PLAY connection then carries a live stream (a key frame every 100 ms, for
+// up to a minute) until the client closes it, so the transmitter stays connected.
+korvex::test::Reply Streaming(const std::string& body);
+
+// The requests of one command word at a device, in the order they arrived.
+std::vector<std::string> RequestsFor(const korvex::test::FakeDevice& device,
+                                     const std::string& word);
+// The command words of every request at a device, in order.
+std::vector<std::string> CommandWords(const korvex::test::FakeDevice& device);
+
+bool Contains(const std::string& text, const std::string& part);
+
+// Lets the event loop run until `device` has received no new request for `quietMs` (so that the
+// answers of a chain of commands have reached the window); false if that takes over `timeoutMs`.
+bool WaitForQuiet(const korvex::test::FakeDevice& device, int quietMs = 200, int timeoutMs = 10000);
+
+// Answers the next file dialog by typing `path` into it, as the operator would (cancels it when
+// `path` is empty).
+void AnswerNextFileDialog(const QString& path);

@@ -109,6 +109,16 @@ void FakeDevice::stop() {
     }
 }
 
+void FakeDevice::hold() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_ = true;
+}
+
+void FakeDevice::release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_ = false;
+}
+
 void FakeDevice::script(Reply reply) {
     std::lock_guard<std::mutex> lock(mutex_);
     scripted_.push_back(std::move(reply));
@@ -223,10 +233,18 @@ void FakeDevice::serve(int socket, size_t index, Reply reply) {
         return received_[index];
     };
 
+    auto held = [&] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return held_;
+    };
+
     bool running = true;
     if (reply.waitForRequest) {
         running =
             pump(Clock::time_point::max(), [&] { return !peerOpen || RequestComplete(request()); });
+    }
+    while (running && peerOpen && held()) {
+        running = pump(Clock::now() + std::chrono::milliseconds(10), nullptr);
     }
     for (const Chunk& chunk : reply.chunks) {
         if (!running) {

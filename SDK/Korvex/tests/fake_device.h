@@ -61,6 +61,11 @@ class FakeDevice {
     // Waits until `count` connections were accepted and all of them were closed by the client.
     bool waitForClosedConnections(size_t count, std::chrono::milliseconds timeout) const;
 
+    // While held, every connection takes in its request and then waits: nothing is answered
+    // until release() (for tests that look at the client while the device is thinking).
+    void hold();
+    void release();
+
     // Stops accepting and closes every connection.
     void stop();
 
@@ -81,6 +86,7 @@ class FakeDevice {
     std::vector<std::thread> workers_;
     std::thread acceptor_;
     bool stopping_ = false;
+    bool held_ = false;
 };
 
 // Sends all of `bytes` on a blocking socket, as far as the peer takes them.
