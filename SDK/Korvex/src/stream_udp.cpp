@@ -56,8 +56,8 @@ void RunUdpLoop(KorvexStream& stream) {
     FrameAssembly frame{stream.buffer.get(), stream.capacity};
     while (stream.isRunning()) {
         stream.notify(KORVEX_STREAM_CONNECTING);
-        stream.controlSocket.reset(
-            ConnectWithTimeout(stream.session->host, stream.session->port, kUdpConnectTimeoutMs));
+        stream.controlSocket.reset(ConnectWithTimeout(stream.session->host, stream.session->port,
+                                                      kUdpConnectTimeoutMs, &stream.stopWaker));
         if (!stream.controlSocket) {
             stream.notify(KORVEX_STREAM_CONNECT_FAILED);
             stream.pause(kUdpConnectFailedPauseMs);
