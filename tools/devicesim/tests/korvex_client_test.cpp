@@ -1,8 +1,13 @@
-// The client library against the emulator: streams that carry junk after every packet or frame.
+// The client library against the emulator: streams that carry junk after every packet or frame,
+// and many configuration calls from many threads at once.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "Korvex.h"
 #include "running_installation.h"
@@ -14,6 +19,7 @@ namespace {
 using namespace std::chrono_literals;
 using korvex::test::Report;
 using korvex::test::StreamRecorder;
+using Clock = std::chrono::steady_clock;
 
 class KorvexClient : public ::testing::Test {
   protected:
@@ -50,6 +56,45 @@ TEST_F(KorvexClient, StreamsKeepTheirFramesWhenJunkFollowsEveryFrame) {
         KORVEX_StopPlay(session, stream);
         KORVEX_Logout(session);
     }
+}
+
+// Sixteen threads, 500 calls each, one connection per call: the device refuses none, since never
+// more than sixteen are open at a time.
+TEST_F(KorvexClient, SixteenThreadsOfConfigurationCallsAreAllAnswered) {
+    constexpr int kThreads = 16;
+    constexpr int kCallsPerThread = 500;
+    LogCapture log;
+    RunningInstallation installation(devicesim::Behaviour(), {"rx"});
+    KorvexLoginInfo login{};
+    std::strncpy(login.host, "127.0.0.1", sizeof login.host - 1);
+    login.port = installation.port("rx");
+    KorvexSession* session = KORVEX_Login(&login, nullptr, nullptr);
+    ASSERT_NE(session, nullptr);
+
+    const auto deadline = Clock::now() + 100s;
+    std::atomic<int> calls{0};
+    std::atomic<int> failures{0};
+    std::vector<std::thread> clients;
+    for (int t = 0; t < kThreads; ++t) {
+        clients.emplace_back([&] {
+            for (int i = 0; i < kCallsPerThread && Clock::now() < deadline; ++i) {
+                SystemInfo info{};
+                int result =
+                    KORVEX_GetConfig(session, CFG_GET_SYSINFO, &info, sizeof info, 3000, 0);
+                if (result != 0 || std::string(info.model) != "HDMI-IP-RX") {
+                    ++failures;
+                }
+                ++calls;
+            }
+        });
+    }
+    for (std::thread& client : clients) {
+        client.join();
+    }
+    KORVEX_Logout(session);
+    EXPECT_EQ(calls.load(), kThreads * kCallsPerThread) << "not done within 100 s";
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_FALSE(log.contains("connections open already"));
 }
 
 }  // namespace
