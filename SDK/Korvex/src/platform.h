@@ -15,9 +15,9 @@ constexpr SocketHandle kNoSocket = -1;
 int PlatformStartup();
 int PlatformCleanup();
 
-// Lets one thread end another's connection wait early. Once woken it stays woken. It is a pair of
-// connected sockets whose far end turns readable on the wake, so that every backend can wait for
-// it together with the connecting socket.
+// Lets one thread end another's connection wait early; once woken it stays woken. Each backend
+// makes it of something that its connection wait can watch beside the connecting socket (POSIX:
+// a socket pair whose far end turns readable on the wake).
 class Waker {
   public:
     Waker();  // not valid() when the platform has no socket to spare

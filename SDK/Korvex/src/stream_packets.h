@@ -93,7 +93,7 @@ struct DatagramBuffer {
     uint8_t* next() { return bytes + held; }
     // Takes in the `count` bytes just written at next(): assembles and delivers what they
     // complete and keeps the rest. Held bytes that outgrow one largest datagram without making a
-    // packet never will, and are dropped.
+    // packet are dropped, so that the next datagram has its room.
     void take(size_t count, FrameAssembly& frame, const StreamOutput& output);
 };
 
