@@ -81,6 +81,9 @@ void DeviceServer::acceptPending() {
         if (!connection.valid()) {
             return;
         }
+        // Under steady load this loop may never return to the accept loop's own reaping: count
+        // only the connections still being served.
+        reapConnections(false);
         std::lock_guard<std::mutex> lock(connectionsMutex_);
         if (connections_.size() >= kMaxConnections) {
             logf("%s: %zu connections open already; closing the one from %s",

@@ -303,8 +303,8 @@ KORVEX_API int KORVEX_CALL KORVEX_SetConfig(KorvexSession* session, int code, vo
  * Starts the live stream of the session's device on a receive thread of its own and returns at
  * once; connection, PLAY and reception happen on that thread, which reconnects by itself until the
  * stream is stopped. `params` is copied. Returns NULL when either argument is NULL, the transport
- * is neither KORVEX_TRANSPORT_TCP nor KORVEX_TRANSPORT_UDP, or memory or a thread cannot be had.
- * The stream belongs to the library: release it with KORVEX_StopPlay.
+ * is neither KORVEX_TRANSPORT_TCP nor KORVEX_TRANSPORT_UDP, or memory, a thread or a socket
+ * cannot be had. The stream belongs to the library: release it with KORVEX_StopPlay.
  */
 KORVEX_API KorvexStream* KORVEX_CALL KORVEX_StartPlay(KorvexSession* session,
                                                       const KorvexPlayParams* params);
@@ -313,9 +313,10 @@ KORVEX_API KorvexStream* KORVEX_CALL KORVEX_StartPlay(KorvexSession* session,
  * Stops the stream, waits for its receive thread to end and frees the stream; the handle is
  * invalid afterwards. Does nothing unless both arguments are given. While it waits, the receive
  * thread may still deliver frames, event 3 and onStreamEnd (when a connection was established).
- * Pauses and waits for data are cut short by the stop, so it returns within about 50 ms plus the
- * time the last callback takes; only a connection attempt in progress is waited out (at most
- * 1000 ms on TCP, 3000 ms on UDP). Never call it from the stream's own callbacks.
+ * Connection attempts, pauses and waits for data are all cut short by the stop, so it returns
+ * within about 100 ms plus the time the last callback takes, whatever the stream is doing; only
+ * the look-up of a host name (not of a dotted address) cannot be cut short. Never call it from the
+ * stream's own callbacks.
  */
 KORVEX_API void KORVEX_CALL KORVEX_StopPlay(KorvexSession* session, KorvexStream* stream);
 

@@ -15,9 +15,32 @@ constexpr SocketHandle kNoSocket = -1;
 int PlatformStartup();
 int PlatformCleanup();
 
+// Lets one thread end another's connection wait early; once woken it stays woken. Each backend
+// makes it of something that its connection wait can watch beside the connecting socket (POSIX:
+// a socket pair whose far end turns readable on the wake).
+class Waker {
+  public:
+    Waker();  // not valid() when the platform has no socket to spare
+    ~Waker();
+    Waker(const Waker&) = delete;
+    Waker& operator=(const Waker&) = delete;
+
+    bool valid() const { return readable_ != kNoSocket; }
+    // From any thread, as often as needed.
+    void wake();
+    // Readable once woken (for the waits of this layer).
+    SocketHandle handle() const { return readable_; }
+
+  private:
+    SocketHandle readable_ = kNoSocket;
+    SocketHandle trigger_ = kNoSocket;
+};
+
 // Connects to host:port within timeoutMs. Returns a connected TCP socket in blocking mode, or
-// kNoSocket (nothing left open). A host name that does not resolve fails at once.
-SocketHandle ConnectWithTimeout(const char* host, int port, int timeoutMs);
+// kNoSocket (nothing left open). A host name that does not resolve fails at once, and so does the
+// attempt as soon as `waker` (when given) is woken, also when it was woken before the call.
+SocketHandle ConnectWithTimeout(const char* host, int port, int timeoutMs,
+                                const Waker* waker = nullptr);
 
 // Waits up to timeoutMs for the socket to become writable, then makes one send call that takes
 // what fits without blocking further. Returns the bytes accepted, 0 when the socket did not become

@@ -19,32 +19,36 @@ namespace korvex {
 
 namespace {
 
-// Waits for `events` on one socket. Returns >0 when ready, 0 on timeout, <0 on error (also when the
-// socket reports an error or hang-up without the wanted readiness).
-int WaitFor(SocketHandle socket, short events, int timeoutMs) {
+// Waits for `events` on one socket, and for `wake` to turn readable when one is given. Returns >0
+// when the socket is ready, 0 on timeout, <0 on error (also when the socket reports an error or
+// hang-up without the wanted readiness) and when woken.
+int WaitFor(SocketHandle socket, short events, int timeoutMs, SocketHandle wake = kNoSocket) {
     if (socket == kNoSocket) {
         return -1;
     }
-    pollfd entry{};
-    entry.fd = socket;
-    entry.events = events;
+    pollfd entries[2] = {{socket, events, 0}, {wake, POLLIN, 0}};
+    const nfds_t count = wake == kNoSocket ? 1 : 2;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                         deadline - std::chrono::steady_clock::now())
                         .count();
-        int result = poll(&entry, 1, left > 0 ? static_cast<int>(left) : 0);
+        int result = poll(entries, count, left > 0 ? static_cast<int>(left) : 0);
         if (result < 0 && errno == EINTR) {
             continue;
         }
         if (result <= 0) {
             return result;
         }
-        if (entry.revents & events) {
+        if (entries[1].revents != 0) {
+            return -1;
+        }
+        const short ready = entries[0].revents;
+        if (ready & events) {
             return 1;
         }
         // POLLHUP alone on a read wait means the peer closed: let the receive report it.
-        if ((events & POLLIN) && (entry.revents & POLLHUP)) {
+        if ((events & POLLIN) && (ready & POLLHUP)) {
             return 1;
         }
         return -1;
@@ -83,7 +87,28 @@ int PlatformCleanup() {
     return 0;
 }
 
-SocketHandle ConnectWithTimeout(const char* host, int port, int timeoutMs) {
+Waker::Waker() {
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) == 0) {
+        readable_ = ends[0];
+        trigger_ = ends[1];
+    }
+}
+
+Waker::~Waker() {
+    CloseSocket(readable_);
+    CloseSocket(trigger_);
+}
+
+void Waker::wake() {
+    // The far end then reads end-of-stream for good: woken stays woken, and a second wake is
+    // harmless.
+    if (trigger_ != kNoSocket) {
+        (void)shutdown(trigger_, SHUT_WR);
+    }
+}
+
+SocketHandle ConnectWithTimeout(const char* host, int port, int timeoutMs, const Waker* waker) {
     in_addr address{};
     if (host == nullptr || !ResolveIpv4(host, &address)) {
         return kNoSocket;
@@ -98,7 +123,8 @@ SocketHandle ConnectWithTimeout(const char* host, int port, int timeoutMs) {
     peer.sin_addr = address;
     // The immediate result is in-progress for a non-blocking connect; the wait below decides.
     (void)::connect(socket.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
-    if (WaitFor(socket.get(), POLLOUT, timeoutMs) <= 0) {
+    if (WaitFor(socket.get(), POLLOUT, timeoutMs, waker != nullptr ? waker->handle() : kNoSocket) <=
+        0) {
         return kNoSocket;
     }
     // Writable also means "failed" for a refused connect: only an established one counts.

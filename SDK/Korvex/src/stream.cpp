@@ -111,7 +111,7 @@ KorvexStream* StartPlay(KorvexSession& session, const KorvexPlayParams& params) 
     stream->onStreamEnd = params.onStreamEnd;
     stream->user = params.user;
     stream->buffer.reset(new (std::nothrow) uint8_t[kStreamBufferSize]);
-    if (!stream->buffer) {
+    if (!stream->buffer || !stream->stopWaker.valid()) {
         return nullptr;
     }
     stream->capacity = kStreamBufferSize;
@@ -132,6 +132,7 @@ void StopPlay(KorvexStream* stream) {
         stream->running.store(false, std::memory_order_release);
     }
     stream->pauseWake.notify_all();
+    stream->stopWaker.wake();
     if (stream->thread.joinable()) {
         stream->thread.join();
     }

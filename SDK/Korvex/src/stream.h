@@ -52,9 +52,10 @@ struct KorvexStream {
     size_t capacity = 0;
     std::mt19937 portGenerator;  // seeded once at start: each stream draws its own ports
 
-    // Wakes a pause when the stream is stopped.
+    // Wake a pause and a connection attempt when the stream is stopped.
     std::mutex pauseMutex;
     std::condition_variable pauseWake;
+    korvex::Waker stopWaker;
 
     bool isRunning() const { return running.load(std::memory_order_acquire); }
 
@@ -86,10 +87,11 @@ struct KorvexStream {
 namespace korvex {
 
 // Starts the stream's receive thread. Null when the transport is neither TCP nor UDP, or when
-// memory or the thread cannot be had.
+// memory, the stop's waker or the thread cannot be had.
 KorvexStream* StartPlay(KorvexSession& session, const KorvexPlayParams& params);
 
-// Stops the receive thread (cutting its pauses and waits short), joins it and frees the stream.
+// Stops the receive thread (cutting its connection attempt, pauses and waits short), joins it and
+// frees the stream.
 void StopPlay(KorvexStream* stream);
 
 // The PLAY request; RPORT only for the UDP transport. Returns its length, or -1 when it does not

@@ -201,4 +201,16 @@ size_t AssembleUdpFragments(const uint8_t* bytes, size_t held, FrameAssembly& fr
     return position;
 }
 
+void DatagramBuffer::take(size_t count, FrameAssembly& frame, const StreamOutput& output) {
+    held += count;
+    size_t consumed = AssembleUdpFragments(bytes, held, frame, output);
+    held -= consumed;
+    if (consumed > 0 && held > 0) {
+        std::memmove(bytes, bytes + consumed, held);
+    }
+    if (held > kLargestDatagram) {
+        held = 0;
+    }
+}
+
 }  // namespace korvex

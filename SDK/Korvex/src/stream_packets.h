@@ -79,4 +79,22 @@ struct FrameAssembly {
 size_t AssembleUdpFragments(const uint8_t* bytes, size_t held, FrameAssembly& frame,
                             const StreamOutput& output);
 
+// The largest datagram a UDP stream takes; a larger one is an error that ends the attempt.
+constexpr size_t kLargestDatagram = 4096;
+
+// Datagram bytes received and not yet consumed, handled as one stream of bytes. There is room for
+// the held bytes plus one largest datagram, so that a full datagram always fits behind the few
+// stray bytes that the assembler has to keep.
+struct DatagramBuffer {
+    uint8_t bytes[2 * kLargestDatagram];
+    size_t held = 0;
+
+    // Where the next datagram goes; kLargestDatagram bytes are free there.
+    uint8_t* next() { return bytes + held; }
+    // Takes in the `count` bytes just written at next(): assembles and delivers what they
+    // complete and keeps the rest. Held bytes that outgrow one largest datagram without making a
+    // packet are dropped, so that the next datagram has its room.
+    void take(size_t count, FrameAssembly& frame, const StreamOutput& output);
+};
+
 }  // namespace korvex

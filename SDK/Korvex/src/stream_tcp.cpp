@@ -61,8 +61,8 @@ void ReceiveTcp(KorvexStream& stream) {
 void RunTcpLoop(KorvexStream& stream) {
     while (stream.isRunning()) {
         stream.notify(KORVEX_STREAM_CONNECTING);
-        stream.controlSocket.reset(
-            ConnectWithTimeout(stream.session->host, stream.session->port, kTcpConnectTimeoutMs));
+        stream.controlSocket.reset(ConnectWithTimeout(stream.session->host, stream.session->port,
+                                                      kTcpConnectTimeoutMs, &stream.stopWaker));
         if (!stream.controlSocket) {
             stream.notify(KORVEX_STREAM_CONNECT_FAILED);
             stream.pause(kTcpConnectFailedPauseMs);

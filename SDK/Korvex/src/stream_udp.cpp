@@ -1,7 +1,5 @@
 // The receive thread of a UDP stream: the control connection only carries the PLAY exchange and
 // then stays open, idle; the packets arrive as datagrams on the port that PLAY named.
-#include <cstring>
-
 #include "stream.h"
 
 namespace korvex {
@@ -10,24 +8,17 @@ namespace {
 
 constexpr int kUdpConnectTimeoutMs = 3000;
 constexpr int kUdpConnectFailedPauseMs = 3000;
-constexpr size_t kDatagramBufferSize = 4096;
-
-// Received datagram bytes not yet consumed by the assembler; lives as long as the thread.
-struct DatagramBuffer {
-    uint8_t bytes[kDatagramBufferSize];
-    size_t held = 0;
-};
 
 // Receives and assembles until the attempt ends (silence, a socket error, a datagram larger than
-// the room left, or a stop).
+// kLargestDatagram, or a stop).
 void ReceiveUdp(KorvexStream& stream, DatagramBuffer& datagrams, FrameAssembly& frame) {
     const StreamOutput output = stream.output();
     const SocketHandle socket = stream.udpSocket.get();  // none when the port was taken
     int emptyRounds = 0;
     while (stream.isRunning() && emptyRounds < kEmptyRoundsToEnd) {
         long received = stream.waitUnlessStopped(kReceiveWaitMs, [&](int milliseconds) {
-            return ReceiveDatagramWithTimeout(socket, datagrams.bytes + datagrams.held,
-                                              kDatagramBufferSize - datagrams.held, milliseconds);
+            return ReceiveDatagramWithTimeout(socket, datagrams.next(), kLargestDatagram,
+                                              milliseconds);
         });
         if (received < 0) {
             return;
@@ -36,15 +27,7 @@ void ReceiveUdp(KorvexStream& stream, DatagramBuffer& datagrams, FrameAssembly& 
             ++emptyRounds;
             continue;
         }
-        datagrams.held += static_cast<size_t>(received);
-        size_t consumed = AssembleUdpFragments(datagrams.bytes, datagrams.held, frame, output);
-        datagrams.held -= consumed;
-        if (consumed > 0 && datagrams.held > 0) {
-            std::memmove(datagrams.bytes, datagrams.bytes + consumed, datagrams.held);
-        }
-        if (datagrams.held == kDatagramBufferSize) {
-            datagrams.held = 0;  // no packet will ever complete in there
-        }
+        datagrams.take(static_cast<size_t>(received), frame, output);
         emptyRounds = 0;
     }
 }
@@ -56,8 +39,8 @@ void RunUdpLoop(KorvexStream& stream) {
     FrameAssembly frame{stream.buffer.get(), stream.capacity};
     while (stream.isRunning()) {
         stream.notify(KORVEX_STREAM_CONNECTING);
-        stream.controlSocket.reset(
-            ConnectWithTimeout(stream.session->host, stream.session->port, kUdpConnectTimeoutMs));
+        stream.controlSocket.reset(ConnectWithTimeout(stream.session->host, stream.session->port,
+                                                      kUdpConnectTimeoutMs, &stream.stopWaker));
         if (!stream.controlSocket) {
             stream.notify(KORVEX_STREAM_CONNECT_FAILED);
             stream.pause(kUdpConnectFailedPauseMs);

@@ -32,6 +32,16 @@ bool RequestComplete(const std::string& request) {
     return request.size() >= headerEnd + 4 + bodyLength;
 }
 
+// Binds `socket` to a free port on 127.0.0.1 and fills `address` with it. False on failure.
+bool BindToFreeLoopbackPort(int socket, sockaddr_in& address) {
+    address = sockaddr_in{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    return ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+           getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+}
+
 }  // namespace
 
 void SendAll(int socket, const std::string& bytes) {
@@ -271,14 +281,49 @@ void FakeDevice::serve(int socket, size_t index, Reply reply) {
 
 int RefusingPort() {
     int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    sockaddr_in address;
+    BindToFreeLoopbackPort(probe, address);
     ::close(probe);
     return ntohs(address.sin_port);
+}
+
+SynDroppingListener::SynDroppingListener() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address;
+    // The smallest backlog: once a connection or two wait unaccepted, the kernel drops new SYNs.
+    if (!BindToFreeLoopbackPort(listener_, address) || ::listen(listener_, 0) != 0) {
+        closeAll();
+        throw std::runtime_error("syn-dropping listener: cannot listen");
+    }
+    port_ = ntohs(address.sin_port);
+    constexpr int kMostQueued = 8;
+    for (int attempt = 0; attempt < kMostQueued; ++attempt) {
+        int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        (void)::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        pollfd entry{client, POLLOUT, 0};
+        int error = 0;
+        socklen_t errorLength = sizeof error;
+        if (poll(&entry, 1, 200) == 1 &&
+            getsockopt(client, SOL_SOCKET, SO_ERROR, &error, &errorLength) == 0 && error == 0) {
+            queued_.push_back(client);
+            continue;
+        }
+        ::close(client);  // unanswered: the queue is full
+        return;
+    }
+    closeAll();
+    throw std::runtime_error("syn-dropping listener: the accept queue does not fill");
+}
+
+SynDroppingListener::~SynDroppingListener() {
+    closeAll();
+}
+
+void SynDroppingListener::closeAll() {
+    for (int client : queued_) {
+        ::close(client);
+    }
+    ::close(listener_);
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {

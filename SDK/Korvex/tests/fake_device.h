@@ -95,6 +95,25 @@ void SendAll(int socket, const std::string& bytes);
 // A port on 127.0.0.1 where nothing listens (connections are refused).
 int RefusingPort();
 
+// A listener on 127.0.0.1 whose accept queue is full and never served, like a device that drops
+// SYNs: a connection attempt to it gets no answer and hangs until its own timeout.
+class SynDroppingListener {
+  public:
+    SynDroppingListener();
+    ~SynDroppingListener();
+    SynDroppingListener(const SynDroppingListener&) = delete;
+    SynDroppingListener& operator=(const SynDroppingListener&) = delete;
+
+    int port() const { return port_; }
+
+  private:
+    void closeAll();
+
+    int listener_ = -1;
+    int port_ = 0;
+    std::vector<int> queued_;  // the connections that fill the queue
+};
+
 // Waits for `condition` with a deadline; true when it became true in time.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 

@@ -1,5 +1,6 @@
 // Many start/stop cycles against a device that streams all the time: every socket is closed and
-// every thread ended, on both transports, whatever the stream was doing when it was stopped.
+// every thread ended, on both transports, whatever the stream was doing when it was stopped. And a
+// stop is prompt also while a connection attempt hangs.
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
@@ -9,9 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "Korvex.h"
 #include "fake_device.h"
@@ -122,6 +127,39 @@ TEST(StreamLifecycle, StartStopCyclesLeaveNoSocketOrThreadBehind) {
         << "descriptors " << descriptors << " -> " << OpenDescriptors() << ", threads " << threads
         << " -> " << Threads();
     KORVEX_Logout(session);
+}
+
+// A device that drops SYNs holds a connection attempt for its whole wait (1 s on TCP, 3 s on UDP).
+// A stop at its start, in its middle or near its end returns at once all the same, after the
+// attempt's event 1, and nothing follows.
+TEST(StreamLifecycle, StopPlayCutsAHangingConnectionAttemptShort) {
+    test::SynDroppingListener device;
+    for (auto [transport, attemptMs] :
+         {std::pair{KORVEX_TRANSPORT_TCP, 1000}, std::pair{KORVEX_TRANSPORT_UDP, 3000}}) {
+        Clock::duration worst{};
+        for (int stopAfterMs : {0, attemptMs / 2, attemptMs - 200}) {
+            StreamRecorder recorder;
+            KorvexSession* session = recorder.login(device.port());
+            KorvexPlayParams params = recorder.params(transport);
+            KorvexStream* stream = KORVEX_StartPlay(session, &params);
+            ASSERT_NE(stream, nullptr);
+            ASSERT_TRUE(recorder.waitFor(Report::kEvent, KORVEX_STREAM_CONNECTING, 1, 2s));
+            // Event 1 would mean that the attempt is over: it must still be waiting.
+            ASSERT_FALSE(recorder.waitFor(Report::kEvent, KORVEX_STREAM_CONNECT_FAILED, 1,
+                                          std::chrono::milliseconds(stopAfterMs)))
+                << "transport " << transport << ": the attempt ended by itself";
+            auto started = Clock::now();
+            KORVEX_StopPlay(session, stream);
+            auto took = Clock::now() - started;
+            worst = std::max(worst, took);
+            EXPECT_LT(took, 150ms) << "transport " << transport << ", stopped " << stopAfterMs
+                                   << " ms into the attempt";
+            EXPECT_EQ(recorder.texts(), (std::vector<std::string>{"event 0", "event 1"}));
+            KORVEX_Logout(session);
+        }
+        std::printf("transport %d: slowest StopPlay during a connection attempt %.1f ms\n",
+                    transport, std::chrono::duration<double, std::milli>(worst).count());
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // resynchronisation, the UDP assembler's fragments, gaps and cuts, and the UDP port draw.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -268,6 +269,45 @@ TEST_F(AssemblyTest, AnIncompletePacketStaysHeld) {
     EXPECT_EQ(recorder_.count(Report::kFrame), 1u);
     // A header with nothing behind it, ending exactly at the end, is whole.
     EXPECT_EQ(assemble(Packet(2, "", 3, 3, kWholeFrame), frame_), 24u);
+}
+
+TEST_F(AssemblyTest, TheDatagramBufferTakesAFullDatagramBehindStrayBytes) {
+    DatagramBuffer datagrams;
+    const StreamOutput out = output();
+    auto receive = [&](const std::string& datagram) {
+        ASSERT_LE(datagram.size(), kLargestDatagram);
+        std::memcpy(datagrams.next(), datagram.data(), datagram.size());
+        datagrams.take(datagram.size(), frame_, out);
+    };
+    // Junk after every frame: the assembler keeps its last 23 bytes, and a full datagram still
+    // fits behind them.
+    const size_t fullPayload = kLargestDatagram - kPacketHeaderSize;
+    for (uint32_t i = 1; i <= 3; ++i) {
+        receive(std::string(300, 'j'));
+        EXPECT_EQ(datagrams.held, kPacketHeaderSize - 1);
+        receive(Packet(2, Payload(fullPayload, static_cast<uint8_t>(i)), i, i, kWholeFrame));
+        EXPECT_EQ(datagrams.held, 0u);
+    }
+    // The bytes are one stream: a packet split over two datagrams is whole once both are in.
+    std::string split = Packet(2, Payload(3000, 9), 4, 4, kWholeFrame);
+    receive(split.substr(0, 1000));
+    receive(split.substr(1000));
+    EXPECT_EQ(recorder_.texts(),
+              (std::vector<std::string>{"frame 2 ts=1 bytes=4072", "frame 2 ts=2 bytes=4072",
+                                        "frame 2 ts=3 bytes=4072", "frame 2 ts=4 bytes=3000"}));
+    EXPECT_EQ(recorder_.reports()[2].data, Payload(fullPayload, 3));
+    EXPECT_EQ(recorder_.reports()[3].data, Payload(3000, 9));
+
+    // A header that claims more than will ever come holds bytes up to one largest datagram; past
+    // that they are dropped, and what follows is taken in.
+    int64_t claimed = 100000;
+    receive(Packet(2, "", 5, 99, 0, &claimed) + std::string(fullPayload, 'x'));
+    EXPECT_EQ(datagrams.held, kLargestDatagram);
+    receive("yy");
+    EXPECT_EQ(datagrams.held, 0u);
+    receive(Packet(2, "after", 6, 5, kWholeFrame));
+    EXPECT_EQ(recorder_.texts().back(), "frame 2 ts=6 bytes=5");
+    EXPECT_EQ(recorder_.count(Report::kEvent, KORVEX_STREAM_DATA_LOST), 0u);
 }
 
 TEST(UdpPort, DrawsStayInTheRangeAndATakenPortIsDrawnAgain) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -141,9 +142,28 @@ TEST_F(UdpStreamTest, SilenceEndsTheAttemptDropsTheOpenFrameAndReconnectsAtOnce)
     EXPECT_LT(between("end", "event 0"), 500ms);
 }
 
-TEST_F(UdpStreamTest, ADatagramLargerThanTheRoomEndsTheAttempt) {
+TEST_F(UdpStreamTest, StrayBytesAfterEveryFrameLetFullDatagramsThrough) {
+    // Full 4096-byte datagrams, each followed by junk whose last bytes the assembler keeps.
+    std::vector<std::string> datagrams;
+    for (uint32_t i = 1; i <= 20; ++i) {
+        datagrams.push_back(
+            Packet(2, Payload(4096 - 24, static_cast<uint8_t>(i)), i, i, kWholeFrame));
+        datagrams.push_back(std::string(300, 'j'));
+    }
+    device_.script(StreamUdp(recorder_, 1, datagrams));
+    start();
+    ASSERT_TRUE(recorder_.waitFor(Report::kFrame, -1, 20, 5s))
+        << recorder_.count(Report::kFrame) << " frames, " << recorder_.count(Report::kStreamEnd)
+        << " ends";
+    EXPECT_EQ(recorder_.count(Report::kEvent, KORVEX_STREAM_ENDED), 0u);
+    EXPECT_EQ(recorder_.count(Report::kEvent, KORVEX_STREAM_DATA_LOST), 0u);
+    EXPECT_EQ(recorder_.reports().back().data, Payload(4096 - 24, 20));
+}
+
+TEST_F(UdpStreamTest, ADatagramOverTheLargestSizeEndsTheAttempt) {
+    // One byte over 4096 is not cut to fit, though the buffer has room behind the held bytes.
     device_.script(
-        StreamUdp(recorder_, 1, {Packet(2, "a", 1, 1, kWholeFrame), std::string(5000, 'x')}));
+        StreamUdp(recorder_, 1, {Packet(2, "a", 1, 1, kWholeFrame), std::string(4097, 'x')}));
     start();
     ASSERT_TRUE(recorder_.waitFor(Report::kStreamEnd, -1, 1, 5s));
     // Not cut to fit and taken for garbage: the attempt ends at once, not after the silence.

@@ -64,6 +64,30 @@ TEST(Transport, RefusedAndUnresolvableFailAtOnceWithoutLeavingASocket) {
     EXPECT_LT(Clock::now() - started, 2s);
 }
 
+TEST(Transport, AWokenWakerEndsAConnectionAttemptAtOnce) {
+    test::SynDroppingListener dropping;
+    Waker waker;
+    ASSERT_TRUE(waker.valid());
+    // Not woken: the attempt to a device that drops SYNs takes its whole wait, as without one.
+    auto started = Clock::now();
+    EXPECT_EQ(ConnectWithTimeout("127.0.0.1", dropping.port(), 300, &waker), kNoSocket);
+    EXPECT_GE(Clock::now() - started, 290ms);
+    // And a device that answers is reached as usual.
+    Listener listener;
+    Socket made(ConnectWithTimeout("127.0.0.1", listener.port(), 1000, &waker));
+    EXPECT_TRUE(made.valid());
+
+    // Once woken, every attempt ends at once, to a silent device and to one that answers. (A wake
+    // during the wait is what a stream's stop does; its tests cover it.)
+    waker.wake();
+    started = Clock::now();
+    EXPECT_EQ(ConnectWithTimeout("127.0.0.1", dropping.port(), 5000, &waker), kNoSocket);
+    EXPECT_EQ(ConnectWithTimeout("127.0.0.1", listener.port(), 5000, &waker), kNoSocket);
+    waker.wake();
+    EXPECT_EQ(ConnectWithTimeout("127.0.0.1", dropping.port(), 5000, &waker), kNoSocket);
+    EXPECT_LT(Clock::now() - started, 100ms);
+}
+
 TEST(Transport, ReceiveReportsTimeoutAndPeerCloseAsZero) {
     Listener listener;
     Socket socket(ConnectWithTimeout("127.0.0.1", listener.port(), 1000));

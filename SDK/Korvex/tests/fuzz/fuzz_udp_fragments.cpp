@@ -1,6 +1,7 @@
 // Feeds arbitrary datagrams through the UDP fragment assembler the way the receive loop does: each
-// appended to the held bytes, the consumed ones removed, a full datagram buffer emptied. Frames
-// must lie inside the assembly buffer and never exceed it.
+// one written behind the held bytes of the datagram buffer and taken in, one over the largest size
+// ending the attempt. Frames must lie inside the assembly buffer and never exceed it, and the held
+// bytes must always leave room for a largest datagram.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -9,11 +10,10 @@
 
 namespace {
 
-constexpr size_t kDatagramBufferSize = 4096;
 // Small, so that frames outgrow it and the cutting path runs as well.
 constexpr size_t kCapacity = 6000;
 uint8_t gFrame[kCapacity];
-uint8_t gDatagrams[kDatagramBufferSize];
+korvex::DatagramBuffer gDatagrams;
 
 int OnFrame(KorvexSession*, KorvexStream*, const KorvexFrameInfo* frame, void*) {
     if (frame->data != gFrame || frame->length <= 0 ||
@@ -32,7 +32,7 @@ int OnMediaInfo(KorvexSession*, KorvexStream*, const KorvexMediaInfo*, void*) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     korvex::StreamOutput output{nullptr, nullptr, OnMediaInfo, OnFrame, nullptr};
     korvex::FrameAssembly frame{gFrame, kCapacity};
-    size_t held = 0;
+    gDatagrams.held = 0;
     // Datagrams: a two-byte little-endian length, then that many bytes (cut at the input's end).
     while (size >= 2) {
         size_t length = static_cast<size_t>(data[0] | data[1] << 8);
@@ -41,23 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (length > size) {
             length = size;
         }
-        if (length > kDatagramBufferSize - held) {
-            held = 0;  // the loop ends the attempt on a datagram that does not fit
+        const uint8_t* datagram = data;
+        data += length;
+        size -= length;
+        if (length > korvex::kLargestDatagram) {
+            gDatagrams.held = 0;  // the receive fails and the attempt ends
             frame.reset();
             continue;
         }
-        std::memcpy(gDatagrams + held, data, length);
-        data += length;
-        size -= length;
-        held += length;
-        size_t consumed = korvex::AssembleUdpFragments(gDatagrams, held, frame, output);
-        if (consumed > held || frame.fill > kCapacity) {
+        std::memcpy(gDatagrams.next(), datagram, length);
+        gDatagrams.take(length, frame, output);
+        if (gDatagrams.held > korvex::kLargestDatagram || frame.fill > kCapacity) {
             __builtin_trap();
-        }
-        held -= consumed;
-        std::memmove(gDatagrams, gDatagrams + consumed, held);
-        if (held == kDatagramBufferSize) {
-            held = 0;
         }
     }
     return 0;
