@@ -151,11 +151,24 @@ void HDMIDeviceProxy::stopImmediately() {
     wake.wakeAll();
 }
 
-void HDMIDeviceProxy::handleSessionEvent(KorvexSession*, int32_t event, void*, void* user) {
-    if (user != nullptr) {
-        HDMIDeviceProxy* proxy = ProxyOf(user);
-        emit proxy->deviceNotify(proxy, event);
+StreamStatistics HDMIDeviceProxy::streamStatistics() const {
+    std::lock_guard<std::mutex> lock(statisticsMutex);
+    return statistics;
+}
+
+void HDMIDeviceProxy::handleSessionEvent(KorvexSession*, int32_t event, void* data, void* user) {
+    if (user == nullptr) {
+        return;
     }
+    HDMIDeviceProxy* proxy = ProxyOf(user);
+    // Kept before the report goes out, so that the window finds it when the report arrives.
+    if (event == KORVEX_UPGRADE_PROGRESS && data != nullptr) {
+        proxy->uploadPercent = *static_cast<const int32_t*>(data);
+    } else if (event == KORVEX_STREAM_DATA_LOST) {
+        std::lock_guard<std::mutex> lock(proxy->statisticsMutex);
+        ++proxy->statistics.dataLossEvents;
+    }
+    emit proxy->deviceNotify(proxy, event);
 }
 
 int HDMIDeviceProxy::handleMediaInfo(KorvexSession*, KorvexStream*, const KorvexMediaInfo* media,
@@ -175,6 +188,13 @@ int HDMIDeviceProxy::handleMediaInfo(KorvexSession*, KorvexStream*, const Korvex
     } else if (media->contentMask == kVideoAndAudio) {
         proxy->player = LUMADEC_OpenPlayer(proxy->info.window, video, audio);
     }
+    if (proxy->player != nullptr) {
+        std::lock_guard<std::mutex> lock(proxy->statisticsMutex);
+        proxy->statistics.described = true;
+        proxy->statistics.width = media->width;
+        proxy->statistics.height = media->height;
+        proxy->statistics.videoCodec = media->videoCodec;
+    }
     return 0;
 }
 
@@ -193,7 +213,23 @@ int HDMIDeviceProxy::handleFrame(KorvexSession*, KorvexStream*, const KorvexFram
         copy.data = muteAudioFrame;
     }
     LUMADEC_WriteFrame(proxy->player, reinterpret_cast<const LumadecFrame*>(&copy));
+    proxy->countPictures();
     return 0;
+}
+
+// The player's counters start again with every connection; the proxy's add up over all of them.
+void HDMIDeviceProxy::countPictures() {
+    LumadecStatistics counters;
+    if (LUMADEC_GetStatistics(player, &counters) != 0) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(statisticsMutex);
+    statistics.picturesDecoded = decodedBefore + counters.framesDecoded;
+    statistics.decodeErrors = errorsBefore + counters.decodeErrors;
+    if (counters.framesDecoded > 0 &&
+        statistics.firstPictureAt == std::chrono::steady_clock::time_point{}) {
+        statistics.firstPictureAt = std::chrono::steady_clock::now();
+    }
 }
 
 void HDMIDeviceProxy::handleStreamEnd(KorvexSession*, KorvexStream*, void* user) {
@@ -202,6 +238,12 @@ void HDMIDeviceProxy::handleStreamEnd(KorvexSession*, KorvexStream*, void* user)
     }
     HDMIDeviceProxy* proxy = ProxyOf(user);
     if (proxy->player != nullptr) {
+        proxy->countPictures();
+        {
+            std::lock_guard<std::mutex> lock(proxy->statisticsMutex);
+            proxy->decodedBefore = proxy->statistics.picturesDecoded;
+            proxy->errorsBefore = proxy->statistics.decodeErrors;
+        }
         LUMADEC_ClosePlayer(proxy->player);
         proxy->player = nullptr;
     }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <mutex>
 
 // What the window hands to a proxy: the device and, for a streaming proxy, where to draw.
 struct DeviceProxyInfo {
@@ -19,6 +20,18 @@ struct DeviceProxyInfo {
     int32_t port;
     int32_t transport;  // KORVEX_TRANSPORT_TCP or KORVEX_TRANSPORT_UDP
     uint64_t window;    // native window for the picture; 0 for a monitoring proxy
+};
+
+// What a streaming proxy has seen of its stream so far, for the window's status bar.
+struct StreamStatistics {
+    bool described = false;  // a media-information record opened a player
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t videoCodec = 0;  // 1 H.265, anything else H.264
+    uint64_t picturesDecoded = 0;
+    uint64_t decodeErrors = 0;                               // frames the decoder rejected
+    uint64_t dataLossEvents = 0;                             // session event 4 (UDP)
+    std::chrono::steady_clock::time_point firstPictureAt{};  // none yet: the clock's epoch
 };
 
 // The PC plays the transmitter's sound. Written on the UI thread, read by the stream thread for
@@ -62,6 +75,11 @@ class HDMIDeviceProxy : public QThread {
     // proxy stops are dropped unanswered.
     void enqueue(Command command, int kind = kAnyKind);
 
+    // From any thread: the stream so far, over all its connections.
+    StreamStatistics streamStatistics() const;
+    // From any thread: the percentage of the latest upload progress event of the session.
+    int latestUploadPercent() const { return uploadPercent.load(); }
+
   signals:
     // `device` is always this proxy; `status` a poll result (1, 2) or a session event.
     void deviceNotify(void* device, int status);
@@ -95,6 +113,8 @@ class HDMIDeviceProxy : public QThread {
 
     void login();
     void poll();
+    // Stream thread: takes the player's counters into the statistics.
+    void countPictures();
     // Waits until a command is queued (taken into `command`), a poll is due (monitoring proxy
     // only) or the stop comes. The stop goes first, then commands, then the poll.
     Work waitForWork(std::chrono::steady_clock::time_point pollDue, Command& command);
@@ -109,4 +129,10 @@ class HDMIDeviceProxy : public QThread {
     bool stopped = false;
     std::deque<QueuedCommand> commands;
     const bool playStream;
+
+    mutable std::mutex statisticsMutex;
+    StreamStatistics statistics;  // under statisticsMutex; written by Korvex's stream thread
+    uint64_t decodedBefore = 0;   // counters of the players closed before
+    uint64_t errorsBefore = 0;
+    std::atomic<int> uploadPercent{0};
 };

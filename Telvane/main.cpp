@@ -1,4 +1,5 @@
 #include "device_table.h"
+#include "look.h"
 #include "startup.h"
 #include "telvane.h"
 #include "usbip_launcher.h"
@@ -25,6 +26,7 @@ int main(int argc, char* argv[]) {
     // The picture is drawn into the video area's native window, which must be an X11 window.
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication application(argc, argv);
+    applyTelvaneLook(application);
     QTranslator translator;
     installTranslation(application, translator);
     const UsbIpLauncher launcher(systemLauncherCommands(), QCoreApplication::applicationDirPath());

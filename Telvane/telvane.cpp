@@ -3,6 +3,7 @@
 
 #include "telvane.h"
 
+#include "full_screen_window.h"
 #include "usbip_launcher.h"
 
 #include <Korvex.h>
@@ -24,6 +25,9 @@ Telvane::Telvane(const DeviceTable& devices, const UsbIpLauncher& launcher, QWid
     setupUi();
     buildLayout();
     connectSignals();
+    buildStatusBar();
+    fullScreenWindow = new FullScreenWindow(this);
+    connect(fullScreenWindow, &FullScreenWindow::leaveRequested, this, &Telvane::leaveFullScreen);
     startReceiverMonitoring();
 }
 
@@ -33,6 +37,7 @@ Telvane::~Telvane() {
     decodeInfoTimer->stop();
     encodeRestartTimer->stop();
     actuatorTimer->stop();
+    streamStatusTimer->stop();
     stopEveryProxy();
     KORVEX_Exit();
 }

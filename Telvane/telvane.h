@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device_answer.h"
 #include "device_table.h"
 #include "hdmi_device_proxy.h"
 
@@ -8,6 +9,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <chrono>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -24,6 +26,7 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 class QVBoxLayout;
+class FullScreenWindow;
 class UsbIpLauncher;
 
 // The program's one main window: receiver output settings on the left, the live picture of the
@@ -68,9 +71,15 @@ class Telvane : public QMainWindow {
   protected:
     // A firmware upload is never cut off: the window stays until its verdict, then closes.
     void closeEvent(QCloseEvent* event) override;
+    // The first show also moves the window where all of it lies on the screen.
+    void showEvent(QShowEvent* event) override;
 
   private:
     friend class TelvaneTestAccess;
+
+    // Where the picture sits in mainLayout: the middle column, with stretch factor 3.
+    static constexpr int kVideoColumn = 1;
+    static constexpr int kVideoStretch = 3;
 
     // Set-up steps, in the order the constructor runs them (telvane_layout.cpp).
     void setupUi();
@@ -78,6 +87,7 @@ class Telvane : public QMainWindow {
     void connectSignals();
     void buildPcPanel();
     void buildDecodePanel();
+    void keepOnScreen();
 
     // Queues `work` on `proxy`'s thread, where it runs with the device's session, and hands what
     // it returns to `done` on the UI thread, unless the window is gone by then. `kind` as for
@@ -111,24 +121,53 @@ class Telvane : public QMainWindow {
     void encodeProxyFinished(HDMIDeviceProxy* proxy);
     void restartEncodeDevice();
     void finishUpgrade();
+    void paintVideoAreaBlack();
+    void enterFullScreen();
+    void leaveFullScreen();
+    void showUploadProgress(void* device);
+    QString uploadTargetName() const;
 
     // PC-side controls (telvane_pc_controls.cpp).
     void startActuatorTimer();
     void stopActuator();
     HDMIDeviceProxy* actuatorTarget() const;
-    bool sendActuatorMove(int32_t id, int32_t orient, int32_t angle);
-    void setTtlBaudrate(HDMIDeviceProxy* proxy);
+    bool sendActuatorMove(int32_t id, int32_t orient, int32_t angle, int output = 0);
+    void actuatorMoveAnswered(const ActuatorMoveRequest& request, int output, DeviceAnswer answer);
+    void setTtlBaudrate(HDMIDeviceProxy* proxy, const QString& side);
     void startUpgrade(HDMIDeviceProxy* proxy);
     void upgradeStartAnswered(int result);
     void setUpgradeRunning(bool running);
 
     // Receiver output settings (telvane_decode_output.cpp).
+    struct DecodeOutputWrite;
+    struct DecodeOutputResult;
     struct DecodeOutputReading;
+    // The checked ids of the receiver panel's four groups (-1: none).
+    struct DecodeButtons {
+        int layout = -1;
+        int frameRate = -1;
+        int audio = -1;
+        int resolution = -1;
+    };
+    enum class DecodeClick { Layout, FrameRate, Sound, Resolution };
     void updateDecodeButtonStates();
-    void applyDecodeOutput(bool withEncoders, bool withFrameRate);
-    void decodeOutputWritten(int generation);
+    void applyDecodeOutput(DecodeClick click, bool withEncoders, bool withFrameRate);
+    void decodeOutputWritten(int generation, DecodeClick click, const DecodeButtons& sent,
+                             const DecodeOutputResult& result);
     void decodeOutputRead(int generation, const DecodeOutputReading& reading);
     void showDecodeOutput(const DisplayConfig& display);
+    // The device side of a click and of a re-read, on the receiver proxy's thread.
+    static DecodeOutputResult writeDecodeOutput(KorvexSession* session, DecodeOutputWrite write);
+    static DecodeOutputReading readDecodeOutput(KorvexSession* session);
+    DecodeButtons checkedDecodeButtons() const;
+    void checkDecodeButtons(const DecodeButtons& buttons);
+
+    // The status bar: what the last action did, and the stream (telvane_status.cpp).
+    void buildStatusBar();
+    void report(const QString& text);
+    static QString answerText(DeviceAnswer answer);
+    void refreshStreamStatus();
+    QString decodeLayoutName(int layout) const;
 
     QWidget* centralWidget = nullptr;
     QHBoxLayout* mainLayout = nullptr;
@@ -232,12 +271,30 @@ class Telvane : public QMainWindow {
     // The proxy with an actuator move of a held "-" or "+" on its queue: one at a time.
     HDMIDeviceProxy* actuatorMoveProxy = nullptr;
 
+    // The top-level window that holds the picture while it is full screen.
+    FullScreenWindow* fullScreenWindow = nullptr;
+    bool placedOnScreen = false;
+
+    // The channel (1..4) of encodeProxy and when the operator asked for its picture.
+    int encodeChannel = 0;
+    std::chrono::steady_clock::time_point encodeRequestedAt;
+    QLabel* streamStatusLabel = nullptr;
+    QTimer* streamStatusTimer = nullptr;
+    uint64_t lastPicturesDecoded = 0;
+    std::chrono::steady_clock::time_point lastStatusAt;
+    double picturesPerSecond = 0;
+
     // Receiver output writes: requested counts every click sent, answered the last one answered
     // (a write still queued is replaced by the next click, so some are never answered). A re-read
     // waits while they differ, and one that began before a click is not shown.
     int decodeWritesRequested = 0;
     int decodeWritesAnswered = 0;
     bool decodeReadRunning = false;
+    // What the panel last showed as the receiver's state: filled by the first re-read; before
+    // it, and while the receiver is not connected, a click sends nothing and the buttons go back
+    // to it.
+    bool decodeOutputKnown = false;
+    DecodeButtons decodeOutputShown;
 
     const DeviceTable devices;
 };

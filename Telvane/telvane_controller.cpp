@@ -2,15 +2,19 @@
 
 #include "telvane.h"
 
+#include "full_screen_window.h"
 #include "hdmi_device_proxy.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDeadlineTimer>
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,6 +28,8 @@ constexpr int kNoTransmitterId = 4;  // the "X" button of "Channel Choose"
 constexpr int kEncodeRestartDelayMs = 250;
 // How long the window's end waits for the device threads to stop.
 constexpr int kStopWaitMs = 1000;
+// When the window manager has framed a new window.
+constexpr int kFramePlacedMs = 500;
 
 const char kRed[] = "color:red;";
 const char kGreen[] = "color:green;";
@@ -94,6 +100,7 @@ void Telvane::openEncodeDevice() {
     closeEncodeDevice();
     const int id = pcDisplayBtnGroup->checkedId();
     encodeStartPending = id >= 0 && id < kNoTransmitterId;
+    encodeRequestedAt = std::chrono::steady_clock::now();
     if (encodeStartPending && stoppingEncodeProxies.empty()) {
         startEncodeProxy(id);
     }
@@ -101,6 +108,7 @@ void Telvane::openEncodeDevice() {
 
 void Telvane::startEncodeProxy(int id) {
     encodeStartPending = false;
+    encodeChannel = id + 1;
     DeviceProxyInfo info = proxyInfo(devices.encodeDeviceAddresses[static_cast<size_t>(id)],
                                      static_cast<uint64_t>(videoWidget->winId()));
     encodeProxy = new HDMIDeviceProxy(nullptr, true, &info);
@@ -140,20 +148,29 @@ void Telvane::closeEncodeDevice() {
         encodeProxy = nullptr;
     }
     encodeConnected = false;
-    // Black also covers the last picture the decoder drew.
+    encodeChannel = 0;
+    paintVideoAreaBlack();
+    pcConnectStateLabel->setStyleSheet(kRed);
+    pcConnectStateLabel->setText(tr("Disconnect"));
+    refreshStreamStatus();
+}
+
+// Covers the last picture the decoder drew: only a moving, current picture is ever shown.
+void Telvane::paintVideoAreaBlack() {
     videoWidget->setAutoFillBackground(true);
     QPalette palette = videoWidget->palette();
     palette.setBrush(QPalette::All, QPalette::Window, QBrush(Qt::black, Qt::SolidPattern));
     videoWidget->setPalette(palette);
     videoWidget->update();
-    pcConnectStateLabel->setStyleSheet(kRed);
-    pcConnectStateLabel->setText(tr("Disconnect"));
 }
 
 void Telvane::deviceNotify(void* device, int status) {
     const bool fromReceiver = device != nullptr && device == decodeProxy;
     QLabel* connectionLabel = fromReceiver ? decodeConnectStateLabel : pcConnectStateLabel;
     bool& connected = fromReceiver ? decodeConnected : encodeConnected;
+    // Only the current transmitter's reports are told in the status bar: an earlier one's are
+    // its last words.
+    const bool fromTransmitter = device != nullptr && device == encodeProxy;
     switch (status) {
         case KORVEX_STREAM_CONNECTING:
         case KORVEX_STREAM_CONNECT_FAILED:
@@ -161,19 +178,29 @@ void Telvane::deviceNotify(void* device, int status) {
             connectionLabel->setStyleSheet(kRed);
             connectionLabel->setText(tr("Disconnect"));
             connected = false;
+            if (!fromReceiver && status != KORVEX_STREAM_CONNECTING) {
+                paintVideoAreaBlack();
+                if (fromTransmitter) {
+                    report(status == KORVEX_STREAM_ENDED
+                               ? tr("CH%1: stream ended").arg(encodeChannel)
+                               : tr("CH%1: no answer").arg(encodeChannel));
+                }
+            }
             break;
         case KORVEX_STREAM_STARTED:
             connectionLabel->setStyleSheet(kGreen);
             connectionLabel->setText(tr("Connect"));
             connected = true;
+            if (fromTransmitter) {
+                report(tr("CH%1: connected").arg(encodeChannel));
+            }
             break;
         case KORVEX_UPGRADE_STARTED:
             upgradeStatusLabel->setStyleSheet(kGreen);
             upgradeStatusLabel->setText(tr("Upgrade Preparing......"));
             break;
         case KORVEX_UPGRADE_PROGRESS:
-            upgradeStatusLabel->setStyleSheet(kGreen);
-            upgradeStatusLabel->setText(tr("Upgrade Uploading......"));
+            showUploadProgress(device);
             break;
         case KORVEX_UPGRADE_SENT:
             upgradeStatusLabel->setStyleSheet(kGreen);
@@ -182,16 +209,36 @@ void Telvane::deviceNotify(void* device, int status) {
         case KORVEX_UPGRADE_SUCCEEDED:
             upgradeStatusLabel->setStyleSheet(kBlack);
             upgradeStatusLabel->setText(tr("Upgrade Success"));
+            report(tr("Upgrade of %1 done").arg(uploadTargetName()));
             finishUpgrade();
             break;
         case KORVEX_UPGRADE_FAILED:
             upgradeStatusLabel->setStyleSheet(kRed);
             upgradeStatusLabel->setText(tr("Upgrade Failed"));
+            report(tr("Upgrade of %1 failed").arg(uploadTargetName()));
             finishUpgrade();
             break;
         default:
-            break;  // data loss on a UDP stream and unknown values change nothing
+            break;  // data loss on a UDP stream (counted in the status bar) and unknown values
     }
+}
+
+void Telvane::showUploadProgress(void* device) {
+    // The upload's proxy lives until the upload has ended, and its reports arrive before that.
+    const QString percent = device != nullptr && device == uploadingProxy
+                                ? QStringLiteral(" %1%").arg(uploadingProxy->latestUploadPercent())
+                                : QString();
+    if (closeAfterUpload) {
+        upgradeStatusLabel->setText(tr("Upgrade running: wait for it to finish") + percent);
+        return;
+    }
+    upgradeStatusLabel->setStyleSheet(kGreen);
+    upgradeStatusLabel->setText(tr("Upgrade Uploading......") + percent);
+}
+
+QString Telvane::uploadTargetName() const {
+    return uploadingProxy != nullptr && uploadingProxy == decodeProxy ? QStringLiteral("RX")
+                                                                      : QStringLiteral("TX");
 }
 
 void Telvane::finishUpgrade() {
@@ -214,7 +261,50 @@ void Telvane::closeEvent(QCloseEvent* event) {
         upgradeStatusLabel->setText(tr("Upgrade running: wait for it to finish"));
         return;
     }
+    if (videoFullScreen) {
+        leaveFullScreen();
+    }
     QMainWindow::closeEvent(event);
+}
+
+void Telvane::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous() && !placedOnScreen) {
+        placedOnScreen = true;
+        // Once now, and once more when the window manager has put its frame around the window.
+        QTimer::singleShot(0, this, &Telvane::keepOnScreen);
+        QTimer::singleShot(kFramePlacedMs, this, &Telvane::keepOnScreen);
+    }
+}
+
+// Moves the window, frame included, onto the screen's available area where its place would
+// leave a part of it off the screen or under a panel.
+void Telvane::keepOnScreen() {
+    const QScreen* screen = windowHandle() != nullptr ? windowHandle()->screen() : nullptr;
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect available = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    QPoint topLeft = frame.topLeft();
+    topLeft.setX(qMax(available.left(), qMin(topLeft.x(), available.right() + 1 - frame.width())));
+    topLeft.setY(qMax(available.top(), qMin(topLeft.y(), available.bottom() + 1 - frame.height())));
+    if (topLeft != frame.topLeft()) {
+        move(topLeft);
+    }
+}
+
+void Telvane::enterFullScreen() {
+    mainLayout->removeWidget(videoWidget);
+    fullScreenWindow->hold(videoWidget);
+    videoFullScreen = true;
+}
+
+void Telvane::leaveFullScreen() {
+    fullScreenWindow->release(videoWidget);
+    mainLayout->insertWidget(kVideoColumn, videoWidget, kVideoStretch);
+    videoWidget->show();
+    videoFullScreen = false;
 }
 
 void Telvane::restartEncodeDevice() {
@@ -230,13 +320,9 @@ void Telvane::restartEncodeDevice() {
 bool Telvane::eventFilter(QObject* obj, QEvent* event) {
     if (obj == videoWidget && event->type() == QEvent::MouseButtonDblClick) {
         if (!videoFullScreen) {
-            videoWidget->setWindowFlags(Qt::Window);
-            videoWidget->showFullScreen();
-            videoFullScreen = true;
+            enterFullScreen();
         } else {
-            videoWidget->setWindowFlags(Qt::SubWindow);
-            videoWidget->showNormal();
-            videoFullScreen = false;
+            leaveFullScreen();
         }
     } else if (obj == videoWidget && event->type() == QEvent::Resize) {
         encodeRestartTimer->start(kEncodeRestartDelayMs);

@@ -44,20 +44,41 @@ constexpr unsigned kShownChannels[] = {0x1, 0x2, 0x4, 0x8, 0x3, 0xC, 0xF};
 // The receiver queue's kind for output writes: the last click waiting there wins.
 constexpr int kDecodeOutputWrite = 1;
 
+}  // namespace
+
 // What a click sends: the whole panel, and whether the shown channels' encoders are rewritten.
-struct DecodeOutputWrite {
+struct Telvane::DecodeOutputWrite {
     DisplayConfig display;
     bool withEncoders = false;
     bool withFrameRate = false;
     int32_t frameRate = 30;  // for a one-channel layout, with withFrameRate
 };
 
+// What came of a click: the layout's answer, and the shown channels whose encoder could not be
+// read or written.
+struct Telvane::DecodeOutputResult {
+    DeviceAnswer display = DeviceAnswer::NoAnswer;
+    QList<int> encodersNotSet;
+};
+
+// What a re-read found.
+struct Telvane::DecodeOutputReading {
+    bool displayRead = false;
+    DisplayConfig display;
+    bool frameRate60 = false;
+};
+
 // Runs on the receiver's thread: the layout, then the encoders of the shown channels (reached
-// through the receiver by channel number). The layout's result.
-int WriteDecodeOutput(KorvexSession* session, DecodeOutputWrite write) {
-    const int result = KORVEX_SetConfig(session, CFG_SET_DISPLAY, &write.display,
-                                        sizeof write.display, kDisplayWriteTimeoutMs, 0);
-    if (result != 0 || !write.withEncoders || (write.display.count == 1 && !write.withFrameRate)) {
+// through the receiver by channel number).
+Telvane::DecodeOutputResult Telvane::writeDecodeOutput(KorvexSession* session,
+                                                       DecodeOutputWrite write) {
+    DecodeOutputResult result;
+    result.display = AskDevice(kDisplayWriteTimeoutMs, [&] {
+        return KORVEX_SetConfig(session, CFG_SET_DISPLAY, &write.display, sizeof write.display,
+                                kDisplayWriteTimeoutMs, 0);
+    });
+    if (result.display != DeviceAnswer::Done || !write.withEncoders ||
+        (write.display.count == 1 && !write.withFrameRate)) {
         return result;
     }
     for (int i = 0; i < write.display.count; ++i) {
@@ -66,35 +87,53 @@ int WriteDecodeOutput(KorvexSession* session, DecodeOutputWrite write) {
         std::memset(&encoder, 0, sizeof encoder);
         if (KORVEX_GetConfig(session, CFG_GET_VIDEOENC, &encoder, sizeof encoder,
                              kEncoderReadTimeoutMs, channel) != 0) {
+            result.encodersNotSet << channel;
             continue;
         }
         if (write.display.count == 1) {
             encoder.frameRate = write.frameRate;
             encoder.keyGop = write.frameRate * 2;
         }
-        KORVEX_SetConfig(session, CFG_SET_VIDEOENC, &encoder, sizeof encoder,
-                         kEncoderWriteTimeoutMs, channel);
+        if (KORVEX_SetConfig(session, CFG_SET_VIDEOENC, &encoder, sizeof encoder,
+                             kEncoderWriteTimeoutMs, channel) != 0) {
+            result.encodersNotSet << channel;
+        }
     }
     return result;
 }
 
-}  // namespace
+// Runs on the receiver's thread: the layout and, for one window, the frame rate of its channel.
+Telvane::DecodeOutputReading Telvane::readDecodeOutput(KorvexSession* session) {
+    DecodeOutputReading reading;
+    std::memset(&reading.display, 0, sizeof reading.display);
+    reading.displayRead = KORVEX_GetConfig(session, CFG_GET_DISPLAY, &reading.display,
+                                           sizeof reading.display, kDisplayReadTimeoutMs, 0) == 0;
+    if (reading.displayRead && reading.display.count == 1) {
+        VideoEncodeConfig encoder;
+        std::memset(&encoder, 0, sizeof encoder);
+        reading.frameRate60 =
+            KORVEX_GetConfig(session, CFG_GET_VIDEOENC, &encoder, sizeof encoder,
+                             kEncoderReadTimeoutMs, reading.display.windows[0].id) == 0 &&
+            encoder.frameRate == 60;
+    }
+    return reading;
+}
 
 // The clicked id is not needed: every click sends the whole panel as its buttons show it.
 void Telvane::decodeDisplayBtnClick(int) {
-    applyDecodeOutput(true, false);
+    applyDecodeOutput(DecodeClick::Layout, true, false);
 }
 
 void Telvane::decodeFPSBtnClick(int) {
-    applyDecodeOutput(true, true);
+    applyDecodeOutput(DecodeClick::FrameRate, true, true);
 }
 
 void Telvane::decodeAudioBtnClick(int) {
-    applyDecodeOutput(false, false);
+    applyDecodeOutput(DecodeClick::Sound, false, false);
 }
 
 void Telvane::decodeResolutionBtnClick(int) {
-    applyDecodeOutput(false, false);
+    applyDecodeOutput(DecodeClick::Resolution, false, false);
 }
 
 void Telvane::updateDecodeButtonStates() {
@@ -112,49 +151,95 @@ void Telvane::updateDecodeButtonStates() {
     }
 }
 
-void Telvane::applyDecodeOutput(bool withEncoders, bool withFrameRate) {
-    updateDecodeButtonStates();
+void Telvane::applyDecodeOutput(DecodeClick click, bool withEncoders, bool withFrameRate) {
     HDMIDeviceProxy* proxy = usableReceiver();
-    if (proxy == nullptr) {
+    if (proxy == nullptr || !decodeOutputKnown) {
+        // Nothing may go out before the receiver's state is known (the missing choices would
+        // switch its picture and sound off), and the buttons keep showing what it reported.
+        checkDecodeButtons(decodeOutputShown);
+        updateDecodeButtonStates();
         return;
     }
-    const int layout = decodeDisplayBtnGroup->checkedId();
-    const int audio = decodeAudioBtnGroup->checkedId();
+    updateDecodeButtonStates();
+    const DecodeButtons sent = checkedDecodeButtons();
 
     DecodeOutputWrite write;
     std::memset(&write.display, 0, sizeof write.display);
-    QAbstractButton* audioButton = decodeAudioBtnGroup->button(audio);
-    write.display.audio =
-        audio >= 0 && audio < kAudioOffId && audioButton->isEnabled() ? audio + 1 : -1;
-    std::strcpy(write.display.resolution, decodeResolutionBtnGroup->checkedId() == kResolution1080Id
-                                              ? "1080P60"
-                                              : "3840x2160P30");
-    if (layout >= 0 && layout < static_cast<int>(std::size(kLayouts))) {
-        write.display.count = kLayouts[layout].count;
-        std::memcpy(write.display.windows, kLayouts[layout].windows,
+    QAbstractButton* audioButton = decodeAudioBtnGroup->button(sent.audio);
+    write.display.audio = sent.audio >= 0 && sent.audio < kAudioOffId && audioButton->isEnabled()
+                              ? sent.audio + 1
+                              : -1;
+    std::strcpy(write.display.resolution,
+                sent.resolution == kResolution1080Id ? "1080P60" : "3840x2160P30");
+    if (sent.layout >= 0 && sent.layout < static_cast<int>(std::size(kLayouts))) {
+        write.display.count = kLayouts[sent.layout].count;
+        std::memcpy(write.display.windows, kLayouts[sent.layout].windows,
                     sizeof(DisplayWindow) * static_cast<size_t>(write.display.count));
     }
     write.withEncoders = withEncoders;
     write.withFrameRate = withFrameRate;
-    write.frameRate = decodeFPSBtnGroup->checkedId() == kFps60Id ? 60 : 30;
+    write.frameRate = sent.frameRate == kFps60Id ? 60 : 30;
 
     // A click that finds the previous one still waiting in the queue takes its place.
     const int generation = ++decodeWritesRequested;
     runOnDevice(
-        proxy, [write](KorvexSession* session) { return WriteDecodeOutput(session, write); },
-        [generation](Telvane& window, int) { window.decodeOutputWritten(generation); },
+        proxy, [write](KorvexSession* session) { return writeDecodeOutput(session, write); },
+        [generation, click, sent](Telvane& window, const DecodeOutputResult& result) {
+            window.decodeOutputWritten(generation, click, sent, result);
+        },
         kDecodeOutputWrite);
 }
 
-void Telvane::decodeOutputWritten(int generation) {
+void Telvane::decodeOutputWritten(int generation, DecodeClick click, const DecodeButtons& sent,
+                                  const DecodeOutputResult& result) {
     decodeWritesAnswered = generation;
+    const bool latest = generation == decodeWritesRequested;
+    if (result.display == DeviceAnswer::Done) {
+        if (latest) {
+            decodeOutputShown = sent;
+        }
+    } else if (latest) {
+        // What the receiver did not take is not shown as if it had.
+        checkDecodeButtons(decodeOutputShown);
+        updateDecodeButtonStates();
+    }
+    QString text;
+    if (result.display != DeviceAnswer::Done) {
+        const QString refused[] = {
+            tr("Receiver refused the layout"), tr("Receiver refused the frame rate"),
+            tr("Receiver refused the sound"), tr("Receiver refused the resolution")};
+        text = result.display == DeviceAnswer::NoAnswer ? tr("Receiver: no answer")
+                                                        : refused[static_cast<int>(click)];
+    } else {
+        switch (click) {
+            case DecodeClick::Layout:
+                text = tr("Receiver shows %1").arg(decodeLayoutName(sent.layout));
+                break;
+            case DecodeClick::FrameRate:
+                text = tr("Receiver shows %1 at %2 fps")
+                           .arg(decodeLayoutName(sent.layout))
+                           .arg(sent.frameRate == kFps60Id ? 60 : 30);
+                break;
+            case DecodeClick::Sound:
+                text = sent.audio >= 0 && sent.audio < kAudioOffId
+                           ? tr("Receiver plays the sound of CH%1").arg(sent.audio + 1)
+                           : tr("Receiver plays no sound");
+                break;
+            case DecodeClick::Resolution:
+                text = tr("Receiver outputs %1")
+                           .arg(decodeResolutionBtnGroup->button(sent.resolution)->text());
+                break;
+        }
+        QStringList channels;
+        for (int channel : result.encodersNotSet) {
+            channels << QStringLiteral("CH%1").arg(channel);
+        }
+        if (!channels.isEmpty()) {
+            text = tr("%1; encoders not set: %2").arg(text, channels.join(QStringLiteral(", ")));
+        }
+    }
+    report(text);
 }
-
-struct Telvane::DecodeOutputReading {
-    bool displayRead = false;
-    DisplayConfig display;
-    bool frameRate60 = false;
-};
 
 void Telvane::getDecodeDeviceInfo() {
     HDMIDeviceProxy* proxy = usableReceiver();
@@ -168,23 +253,7 @@ void Telvane::getDecodeDeviceInfo() {
     decodeReadRunning = true;
     const int generation = decodeWritesRequested;
     runOnDevice(
-        proxy,
-        [](KorvexSession* session) {
-            DecodeOutputReading reading;
-            std::memset(&reading.display, 0, sizeof reading.display);
-            reading.displayRead =
-                KORVEX_GetConfig(session, CFG_GET_DISPLAY, &reading.display, sizeof reading.display,
-                                 kDisplayReadTimeoutMs, 0) == 0;
-            if (reading.displayRead && reading.display.count == 1) {
-                VideoEncodeConfig encoder;
-                std::memset(&encoder, 0, sizeof encoder);
-                reading.frameRate60 =
-                    KORVEX_GetConfig(session, CFG_GET_VIDEOENC, &encoder, sizeof encoder,
-                                     kEncoderReadTimeoutMs, reading.display.windows[0].id) == 0 &&
-                    encoder.frameRate == 60;
-            }
-            return reading;
-        },
+        proxy, [](KorvexSession* session) { return readDecodeOutput(session); },
         [generation](Telvane& window, const DecodeOutputReading& reading) {
             window.decodeOutputRead(generation, reading);
         });
@@ -198,6 +267,32 @@ void Telvane::decodeOutputRead(int generation, const DecodeOutputReading& readin
     showDecodeOutput(reading.display);
     if (reading.display.count == 1) {
         (reading.frameRate60 ? decodeFPS60Btn : decodeFPS30Btn)->setChecked(true);
+    }
+    decodeOutputKnown = true;
+    decodeOutputShown = checkedDecodeButtons();
+}
+
+Telvane::DecodeButtons Telvane::checkedDecodeButtons() const {
+    return {decodeDisplayBtnGroup->checkedId(), decodeFPSBtnGroup->checkedId(),
+            decodeAudioBtnGroup->checkedId(), decodeResolutionBtnGroup->checkedId()};
+}
+
+// Checks the given ids in code (no buttonClicked), and none in a group where the id is -1.
+void Telvane::checkDecodeButtons(const DecodeButtons& buttons) {
+    const std::pair<QButtonGroup*, int> choices[] = {
+        {decodeDisplayBtnGroup, buttons.layout},
+        {decodeFPSBtnGroup, buttons.frameRate},
+        {decodeAudioBtnGroup, buttons.audio},
+        {decodeResolutionBtnGroup, buttons.resolution}};
+    for (const auto& [group, id] : choices) {
+        if (QAbstractButton* button = group->button(id)) {
+            button->setChecked(true);
+        } else if (QAbstractButton* checked = group->checkedButton()) {
+            // An exclusive group keeps one button checked unless it is told otherwise for a moment.
+            group->setExclusive(false);
+            checked->setChecked(false);
+            group->setExclusive(true);
+        }
     }
 }
 

@@ -125,7 +125,7 @@ void Telvane::buildLayout() {
     decodePanel->setFixedWidth(kPanelWidthPx);
 
     mainLayout->addWidget(decodePanel, 1);
-    mainLayout->addWidget(videoWidget, 3);
+    mainLayout->addWidget(videoWidget, kVideoStretch);
     mainLayout->addWidget(pcPanel, 1);
 
     buildPcPanel();

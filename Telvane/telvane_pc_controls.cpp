@@ -8,6 +8,7 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -30,6 +31,7 @@ constexpr int kActuatorTimeoutMs = 2000;
 constexpr int kTtlReadTimeoutMs = 1000;
 constexpr int kTtlWriteTimeoutMs = 2000;
 constexpr int kControlTxId = 0;
+constexpr int kActuatorOutputMaximum = 100;
 
 // The last "Channel Choose" id acted on; one per process, like the PC's sound switch.
 int lastPcDisplayBtnId = -1;
@@ -94,10 +96,15 @@ void Telvane::actuatorMoveCheck() {
 
 void Telvane::actuatorIncMoveBtnClick() {
     const int index = actuatorIndexCombo->currentIndex();
-    const int output = actuatorOutputEdit->text().toInt(nullptr, 10);
+    // The field's validator lets three digits stand while they are typed: above 100 is 100.
+    int output = actuatorOutputEdit->text().toInt(nullptr, 10);
+    if (output > kActuatorOutputMaximum) {
+        output = kActuatorOutputMaximum;
+        actuatorOutputEdit->setText(QString::number(output));
+    }
     // Output 0..100 maps onto the actuator's angles 42..132.
     const int angle = static_cast<int>(static_cast<float>(output) / 100.0f * 90.0f + 42.0f);
-    sendActuatorMove(index, ACTUATOR_GOTO, angle);
+    sendActuatorMove(index, ACTUATOR_GOTO, angle, output);
 }
 
 HDMIDeviceProxy* Telvane::actuatorTarget() const {
@@ -105,8 +112,9 @@ HDMIDeviceProxy* Telvane::actuatorTarget() const {
                                                                : usableReceiver();
 }
 
-// Queues the move on the chosen device; false when that device is not usable.
-bool Telvane::sendActuatorMove(int32_t id, int32_t orient, int32_t angle) {
+// Queues the move on the chosen device; false when that device is not usable. `output` is the
+// field's value of a Goto, for the status bar.
+bool Telvane::sendActuatorMove(int32_t id, int32_t orient, int32_t angle, int output) {
     HDMIDeviceProxy* proxy = actuatorTarget();
     if (proxy == nullptr) {
         return false;
@@ -115,27 +123,51 @@ bool Telvane::sendActuatorMove(int32_t id, int32_t orient, int32_t angle) {
     runOnDevice(
         proxy,
         [request](KorvexSession* session) {
-            ActuatorMoveRequest sent = request;
-            return KORVEX_SetConfig(session, CFG_ACTUATOR_MOVE, &sent, sizeof sent,
-                                    kActuatorTimeoutMs, 0);
+            return AskDevice(kActuatorTimeoutMs, [&] {
+                ActuatorMoveRequest sent = request;
+                return KORVEX_SetConfig(session, CFG_ACTUATOR_MOVE, &sent, sizeof sent,
+                                        kActuatorTimeoutMs, 0);
+            });
         },
-        [orient](Telvane& window, int) {
-            if (orient == ACTUATOR_INC || orient == ACTUATOR_DEC) {
-                window.actuatorMoveProxy = nullptr;
-            }
+        [request, output](Telvane& window, DeviceAnswer answer) {
+            window.actuatorMoveAnswered(request, output, answer);
         });
     return true;
 }
 
+void Telvane::actuatorMoveAnswered(const ActuatorMoveRequest& request, int output,
+                                   DeviceAnswer answer) {
+    const int index = request.id + 1;
+    switch (request.orient) {
+        case ACTUATOR_GOTO:
+            report(answer == DeviceAnswer::Done
+                       ? tr("PWM %1 → %2: done").arg(index).arg(output)
+                       : tr("PWM %1 → %2: %3").arg(index).arg(output).arg(answerText(answer)));
+            break;
+        case ACTUATOR_STOP:
+            report(answer == DeviceAnswer::Done
+                       ? tr("PWM %1 stopped").arg(index)
+                       : tr("PWM %1: %2").arg(index).arg(answerText(answer)));
+            break;
+        default:
+            actuatorMoveProxy = nullptr;
+            // A held button's moves go by many times a second: only a failure is worth a word.
+            if (answer != DeviceAnswer::Done) {
+                report(tr("PWM %1: %2").arg(index).arg(answerText(answer)));
+            }
+            break;
+    }
+}
+
 void Telvane::ttlEncBtnClick() {
-    setTtlBaudrate(usableTransmitter());
+    setTtlBaudrate(usableTransmitter(), QStringLiteral("TX"));
 }
 
 void Telvane::ttlDecBtnClick() {
-    setTtlBaudrate(usableReceiver());
+    setTtlBaudrate(usableReceiver(), QStringLiteral("RX"));
 }
 
-void Telvane::setTtlBaudrate(HDMIDeviceProxy* proxy) {
+void Telvane::setTtlBaudrate(HDMIDeviceProxy* proxy, const QString& side) {
     if (proxy == nullptr) {
         return;
     }
@@ -147,16 +179,26 @@ void Telvane::setTtlBaudrate(HDMIDeviceProxy* proxy) {
             TtlConfig config;
             std::memset(&config, 0, sizeof config);
             config.chn = chn;
-            if (KORVEX_GetConfig(session, CFG_GET_TTL, &config, sizeof config, kTtlReadTimeoutMs,
-                                 0) != 0) {
-                return -1;
+            const DeviceAnswer read = AskDevice(kTtlReadTimeoutMs, [&] {
+                return KORVEX_GetConfig(session, CFG_GET_TTL, &config, sizeof config,
+                                        kTtlReadTimeoutMs, 0);
+            });
+            if (read != DeviceAnswer::Done) {
+                return read;
             }
             // Everything else goes back as the device reported it.
             config.baudrate = baudrate;
-            return KORVEX_SetConfig(session, CFG_SET_TTL, &config, sizeof config,
-                                    kTtlWriteTimeoutMs, 0);
+            return AskDevice(kTtlWriteTimeoutMs, [&] {
+                return KORVEX_SetConfig(session, CFG_SET_TTL, &config, sizeof config,
+                                        kTtlWriteTimeoutMs, 0);
+            });
         },
-        [](Telvane&, int) {});
+        [index = chn + 1, side, baudrate](Telvane& window, DeviceAnswer answer) {
+            window.report(
+                answer == DeviceAnswer::Done
+                    ? tr("TTL %1 on %2 set to %3 baud").arg(index).arg(side).arg(baudrate)
+                    : tr("TTL %1 on %2: %3").arg(index).arg(side).arg(answerText(answer)));
+        });
 }
 
 void Telvane::upgradeFileChooseBtnClick() {
@@ -192,6 +234,9 @@ void Telvane::upgradeStartAnswered(int result) {
     if (result != 0) {
         upgradeStatusLabel->setStyleSheet(QStringLiteral("color:red;"));
         upgradeStatusLabel->setText(tr("Upgrade Failed"));
+        report(QFileInfo(upgradeFilePathEdit->text()).isFile()
+                   ? tr("Upgrade of %1 refused").arg(uploadTargetName())
+                   : tr("Upgrade of %1 refused: no such file").arg(uploadTargetName()));
         finishUpgrade();
     }
 }

@@ -5,6 +5,7 @@ namespace {
 std::mutex mutex;
 std::vector<LumadecCall> calls;
 int playerToken;
+uint64_t picturesSinceOpen;  // every video frame counts as a decoded picture
 
 void Record(LumadecCall call) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -36,6 +37,8 @@ LumadecPlayer* LUMADEC_OpenPlayer(uint64_t window, const LumadecVideoDescription
         call.audio = *audio;
     }
     Record(call);
+    std::lock_guard<std::mutex> lock(mutex);
+    picturesSinceOpen = 0;
     return reinterpret_cast<LumadecPlayer*>(&playerToken);
 }
 
@@ -47,6 +50,10 @@ int LUMADEC_WriteFrame(LumadecPlayer*, const LumadecFrame* frame) {
     call.data.assign(reinterpret_cast<const char*>(frame->data),
                      static_cast<size_t>(frame->length));
     Record(call);
+    if (frame->type != LUMADEC_FRAME_AUDIO) {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++picturesSinceOpen;
+    }
     return 0;
 }
 
@@ -57,8 +64,13 @@ int LUMADEC_ClosePlayer(LumadecPlayer*) {
     return 0;
 }
 
-int LUMADEC_GetStatistics(const LumadecPlayer*, LumadecStatistics*) {
-    return -1;
+int LUMADEC_GetStatistics(const LumadecPlayer*, LumadecStatistics* out) {
+    LumadecStatistics counters{};
+    std::lock_guard<std::mutex> lock(mutex);
+    counters.framesReceived = picturesSinceOpen;
+    counters.framesDecoded = picturesSinceOpen;
+    *out = counters;
+    return 0;
 }
 
 }  // extern "C"

@@ -309,11 +309,15 @@ class SlotWiringTest : public QObject {
     // picture area's native window.
     void pictureAreaDoubleClickAndResize() {
         QWidget* video = TelvaneTestAccess::videoWidget(*window);
+        QWidget* column = video->parentWidget();
         FakeDevice& transmitter = installation->transmitter(1);
         QTest::mouseDClick(video, Qt::LeftButton);
-        QVERIFY(video->isWindow());
+        QVERIFY(video->window() != window.get());
+        QVERIFY(video->window()->isFullScreen());
         QTest::mouseDClick(video, Qt::LeftButton);
-        QVERIFY(!video->isWindow());
+        QCOMPARE(video->parentWidget(), column);
+        QCOMPARE(video->window(), static_cast<QWidget*>(window.get()));
+        QVERIFY(video->isVisible());
         QVERIFY(WaitForQuiet(transmitter, 500));
         QTRY_COMPARE_WITH_TIMEOUT(text("pcConnectStateLabel"), QStringLiteral("Connect"), 5000);
 

@@ -1,0 +1,83 @@
+// The status bar under the three columns: what the operator's last action did and whether the
+// device took it, and on the right what the current stream shows.
+
+#include "telvane.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace {
+
+constexpr int kStreamStatusIntervalMs = 1000;
+
+}  // namespace
+
+void Telvane::buildStatusBar() {
+    streamStatusLabel = new QLabel;
+    statusBar()->addPermanentWidget(streamStatusLabel);
+    streamStatusTimer = new QTimer(this);
+    connect(streamStatusTimer, &QTimer::timeout, this, &Telvane::refreshStreamStatus);
+    streamStatusTimer->start(kStreamStatusIntervalMs);
+}
+
+void Telvane::report(const QString& text) {
+    statusBar()->showMessage(text);
+}
+
+QString Telvane::answerText(DeviceAnswer answer) {
+    switch (answer) {
+        case DeviceAnswer::Done:
+            return tr("done");
+        case DeviceAnswer::Refused:
+            return tr("refused");
+        case DeviceAnswer::NoAnswer:
+            break;
+    }
+    return tr("no answer");
+}
+
+// "CH1|CH2" and the like, as the layout's button says it (the quad layout on one line).
+QString Telvane::decodeLayoutName(int layout) const {
+    const QAbstractButton* button = decodeDisplayBtnGroup->button(layout);
+    return button != nullptr ? button->text().replace(QStringLiteral("\r\n"), QStringLiteral(" "))
+                             : QString();
+}
+
+void Telvane::refreshStreamStatus() {
+    if (encodeProxy == nullptr || encodeChannel == 0) {
+        streamStatusLabel->clear();
+        lastPicturesDecoded = 0;
+        picturesPerSecond = 0;
+        return;
+    }
+    const StreamStatistics stream = encodeProxy->streamStatistics();
+    const auto now = std::chrono::steady_clock::now();
+    if (stream.picturesDecoded < lastPicturesDecoded) {
+        lastPicturesDecoded = 0;
+    }
+    if (lastStatusAt != std::chrono::steady_clock::time_point{} && now > lastStatusAt) {
+        picturesPerSecond = double(stream.picturesDecoded - lastPicturesDecoded) /
+                            std::chrono::duration<double>(now - lastStatusAt).count();
+    }
+    lastPicturesDecoded = stream.picturesDecoded;
+    lastStatusAt = now;
+    if (!stream.described || stream.firstPictureAt == std::chrono::steady_clock::time_point{}) {
+        streamStatusLabel->setText(tr("CH%1: waiting for the picture").arg(encodeChannel));
+        return;
+    }
+    const auto firstPictureMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    stream.firstPictureAt - encodeRequestedAt)
+                                    .count();
+    streamStatusLabel->setText(
+        tr("CH%1: %2 %3×%4, %5 fps, first picture after %6 ms, %7 lost")
+            .arg(encodeChannel)
+            .arg(stream.videoCodec == 1 ? QStringLiteral("H.265") : QStringLiteral("H.264"))
+            .arg(stream.width)
+            .arg(stream.height)
+            .arg(picturesPerSecond, 0, 'f', 1)
+            .arg(firstPictureMs)
+            .arg(stream.decodeErrors + stream.dataLossEvents));
+}
