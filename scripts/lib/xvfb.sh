@@ -29,8 +29,8 @@ start_xvfb() {
         sleep 0.1
     done
     if [ -z "$number" ]; then
-        echo "xvfb: the X server did not start (its log follows)" >&2
-        cat "$xvfb_dir/log" >&2
+        echo "xvfb: the X server did not start (the end of its log follows)" >&2
+        tail -n 15 "$xvfb_dir/log" >&2
         stop_xvfb
         exit 1
     fi
