@@ -226,12 +226,12 @@ typedef struct KorvexStream KorvexStream;
  *     picture size is passed on. A decoder must itself skip what comes before a key frame.
  *   - A frame holds at most KORVEX_MAX_FRAME_SIZE bytes (4 MiB, the stream's one buffer). On TCP
  *     the whole packet, header included, must fit: a larger one is dropped, without an event, and
- *     reception resynchronises at a following packet. On UDP a larger frame is passed on cut to 4
- * MiB and KORVEX_STREAM_DATA_LOST is sent.
+ *     reception resynchronises at a following packet. On UDP a larger frame is passed on cut to
+ *     that size, with KORVEX_STREAM_DATA_LOST.
  */
 #define KORVEX_PACKET_MAGIC 0x20160520u
 #define KORVEX_PACKET_HEADER_SIZE 24
-#define KORVEX_PACKET_KEY_FRAME 1   /* video key frame (H.264 IDR / H.265 IRAP access unit) */
+#define KORVEX_PACKET_KEY_FRAME 1   /* video key frame: decoding can start here */
 #define KORVEX_PACKET_VIDEO_FRAME 2 /* video frame that is not a key frame */
 #define KORVEX_PACKET_AUDIO 3       /* AAC audio in ADTS form */
 #define KORVEX_PACKET_MEDIA_INFO 10 /* media information (KorvexMediaInfo) */
@@ -246,8 +246,8 @@ typedef struct KorvexStream KorvexStream;
 typedef struct KorvexFrameInfo {
     int32_t type;   /* packet type: KORVEX_PACKET_KEY_FRAME, _VIDEO_FRAME, _AUDIO, or other */
     int32_t length; /* number of bytes at data */
-    /* The packet header's timestamp, passed on unchanged: the library neither reads nor converts
-     * it, and the fragments of one frame share it. The protocol does not fix its unit. devicesim
+    /* The packet header's timestamp, passed on unchanged (on UDP the fragments of one frame share
+     * it, and a new one starts a new frame). The protocol does not fix its unit. devicesim
      * sends microseconds on one clock for video and audio: the Unix time (UTC) at which the
      * stream began plus the frame's place in the stream, rising by 1000000/fps per picture and
      * by 1024000000/rate per AAC frame. Real devices may count otherwise: check yours. */
