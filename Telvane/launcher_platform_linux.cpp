@@ -129,8 +129,10 @@ void stopUnanswered(pid_t pid) {
 
 LauncherCommands systemLauncherCommands() {
     LauncherCommands commands;
-    commands.processList = QStringList{QStringLiteral("ps"), QStringLiteral("-e"),
-                                       QStringLiteral("-o"), QStringLiteral("args=")};
+    // -ww: whole command lines, whatever COLUMNS says; cut, a long path hides the client's name.
+    commands.processList =
+        QStringList{QStringLiteral("ps"), QStringLiteral("-ww"), QStringLiteral("-e"),
+                    QStringLiteral("-o"), QStringLiteral("args=")};
     commands.elevation = QStringList{QStringLiteral("pkexec")};
     return commands;
 }

@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QIcon>
 #include <QLocale>
 #include <QMainWindow>
@@ -10,9 +11,21 @@ QString translationFileName() {
     return QStringLiteral("./Language/") + QLocale::system().name();
 }
 
+QString installedTranslationDirectory(const QString& programDir) {
+    return QDir::cleanPath(programDir + QStringLiteral("/") +
+                           QStringLiteral(TELVANE_TRANSLATIONS_FROM_PROGRAM));
+}
+
+bool loadTranslation(QTranslator& translator, const QString& programDir) {
+    // Qt's defaults try zh_CN.qm, zh_CN, zh.qm, zh in turn, in each folder; no match leaves the
+    // translator empty.
+    return translator.load(translationFileName(), QString(), QString(), QString()) ||
+           translator.load(QLocale::system().name(), installedTranslationDirectory(programDir),
+                           QString(), QString());
+}
+
 void installTranslation(QCoreApplication& application, QTranslator& translator) {
-    // Qt's defaults try zh_CN.qm, zh_CN, zh.qm, zh in turn; no match leaves the translator empty.
-    translator.load(translationFileName(), QString(), QString(), QString());
+    loadTranslation(translator, QCoreApplication::applicationDirPath());
     application.installTranslator(&translator);
 }
 

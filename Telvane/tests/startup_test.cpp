@@ -118,6 +118,7 @@ class StartupTest : public QObject {
         QVERIFY(window.windowIcon().availableSizes().contains(QSize(32, 32)));
     }
 
+    // The build's program folder has no installed catalogues beside it.
     void otherWorkingDirectoryLeavesTheWindowInEnglish() {
         QTemporaryDir elsewhere;
         QVERIFY(QDir::setCurrent(elsewhere.path()));
@@ -145,6 +146,47 @@ class StartupTest : public QObject {
         QVERIFY(QDir::setCurrent(QStringLiteral(TELVANE_BUILD_DIR)));
     }
 
+    // An installed program started from any folder finds the catalogue under its own prefix.
+    void installedCatalogueServesAnyWorkingDirectory() {
+        QTemporaryDir prefix;
+        const QString programDir = installedTree(prefix);
+        QCOMPARE(installedTranslationDirectory(programDir),
+                 prefix.path() + QStringLiteral("/" TELVANE_INSTALLED_TRANSLATIONS_DIR));
+        QTemporaryDir elsewhere;
+        QVERIFY(QDir::setCurrent(elsewhere.path()));
+        {
+            QTranslator translator;
+            QVERIFY(loadTranslation(translator, programDir));
+            QCOMPARE(translator.filePath(),
+                     installedTranslationDirectory(programDir) + QStringLiteral("/zh_CN.qm"));
+            QCoreApplication::installTranslator(&translator);
+            Telvane window(loopbackDevices(), idleLauncher());
+            QVERIFY(hasChineseCharacter(
+                member<QLabel>(window, QStringLiteral("pcTitleLabel"))->text()));
+            QCoreApplication::removeTranslator(&translator);
+        }
+        QVERIFY(QDir::setCurrent(QStringLiteral(TELVANE_BUILD_DIR)));
+    }
+
+    // ./Language in the working directory comes first, even for the language alone.
+    void workingDirectoryCatalogueComesFirst() {
+        QTemporaryDir prefix;
+        const QString programDir = installedTree(prefix);
+        QTemporaryDir elsewhere;
+        QVERIFY(QDir(elsewhere.path()).mkdir(QStringLiteral("Language")));
+        QVERIFY(QFile::copy(QStringLiteral("./Language/zh_CN.qm"),
+                            elsewhere.path() + QStringLiteral("/Language/zh.qm")));
+        QVERIFY(QDir::setCurrent(elsewhere.path()));
+        {
+            QTranslator translator;
+            QVERIFY(loadTranslation(translator, programDir));
+            QCOMPARE(QFileInfo(translator.filePath()).canonicalFilePath(),
+                     QFileInfo(elsewhere.path() + QStringLiteral("/Language/zh.qm"))
+                         .canonicalFilePath());
+        }
+        QVERIFY(QDir::setCurrent(QStringLiteral(TELVANE_BUILD_DIR)));
+    }
+
     void iconIsEmbeddedUncompressed() {
         QResource resource(QString::fromLatin1(kIconPath));
         QVERIFY(resource.isValid());
@@ -165,6 +207,22 @@ class StartupTest : public QObject {
         QVERIFY(image.hasAlphaChannel());
         QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
         QCOMPARE(qAlpha(image.pixel(16, 16)), 255);
+    }
+
+  private:
+    // An installed tree under `prefix` as cmake --install lays it out: the program's folder and the
+    // catalogue the build wrote. Returns the program's folder.
+    static QString installedTree(const QTemporaryDir& prefix) {
+        const QString programDir =
+            prefix.path() + QStringLiteral("/" TELVANE_INSTALLED_PROGRAM_DIR);
+        const QString translations =
+            prefix.path() + QStringLiteral("/" TELVANE_INSTALLED_TRANSLATIONS_DIR);
+        if (!QDir().mkpath(programDir) || !QDir().mkpath(translations) ||
+            !QFile::copy(QStringLiteral(TELVANE_BUILD_DIR "/Language/zh_CN.qm"),
+                         translations + QStringLiteral("/zh_CN.qm"))) {
+            qWarning("cannot lay out the installed tree in %s", qPrintable(prefix.path()));
+        }
+        return programDir;
     }
 };
 

@@ -311,6 +311,32 @@ class UsbIpLauncherTest : public QObject {
         QCOMPARE(system.processListTimeoutMs, 30000);
     }
 
+    // A narrow terminal's COLUMNS must not cut the list: a client with a long command line is
+    // still found, and nothing is printed or started.
+    void systemProcessListIsReadInFullWidth() {
+        const QByteArray padding(120, 'x');
+        const QString longClient = directory->path() + QStringLiteral("/") +
+                                   QString::fromLatin1(padding) + QStringLiteral("/Pellvor.exe");
+        QProcess client;
+        client.start(QStringLiteral("sh"),
+                     {QStringLiteral("-c"), QStringLiteral("sleep 30; :"), longClient});
+        QVERIFY(client.waitForStarted(5000));
+        const QByteArray columns = qgetenv("COLUMNS");
+        const bool hadColumns = qEnvironmentVariableIsSet("COLUMNS");
+        qputenv("COLUMNS", "80");
+        Output output;
+        UsbIpLauncher launcher(systemLauncherCommands(), directory->path(), output.stream());
+        launcher.startUsbIpClient();
+        if (hadColumns) {
+            qputenv("COLUMNS", columns);
+        } else {
+            qunsetenv("COLUMNS");
+        }
+        client.kill();
+        client.waitForFinished(5000);
+        QCOMPARE(output.text(), QByteArray());
+    }
+
   private:
     void writeClient(const char* script) {
         QVERIFY(QDir().mkpath(QFileInfo(clientPath).path()));

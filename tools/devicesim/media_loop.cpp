@@ -35,6 +35,16 @@ LoopKey makeLoopKey(int channel, const VideoEncodeConfig& video, const AudioEnco
     return key;
 }
 
+LoopKey currentLoopKey(DeviceState& transmitter) {
+    const int channel = transmitter.identity.channel;
+    AudioEncodeConfig audio;
+    {
+        std::lock_guard<std::mutex> lock(transmitter.mutex);
+        audio = transmitter.settings.audioEncoder;
+    }
+    return makeLoopKey(channel, transmitter.installation.videoEncoder(channel), audio);
+}
+
 MediaDescription describeMedia(const LoopKey& key) {
     MediaDescription media;
     media.hasAudio = key.audio;
@@ -109,6 +119,11 @@ std::shared_ptr<const MediaLoop> LoopCache::find(const LoopKey& key, std::string
     std::lock_guard<std::mutex> lock(mutex_);
     bool pending = false;
     return lookUp(key, error, pending);
+}
+
+void LoopCache::prepare(const LoopKey& key) {
+    std::string error;
+    find(key, error);
 }
 
 std::shared_ptr<const MediaLoop> LoopCache::wait(const LoopKey& key, int timeoutMs,

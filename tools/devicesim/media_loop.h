@@ -42,7 +42,11 @@ struct LoopKey {
     bool operator!=(const LoopKey& other) const { return !(*this == other); }
 };
 
+struct DeviceState;
+
 LoopKey makeLoopKey(int channel, const VideoEncodeConfig& video, const AudioEncodeConfig& audio);
+// The loop a transmitter streams now: its channel's video settings and its own audio settings.
+LoopKey currentLoopKey(DeviceState& transmitter);
 MediaDescription describeMedia(const LoopKey& key);
 std::string describeLoopKey(const LoopKey& key);
 
@@ -67,6 +71,9 @@ class LoopCache {
     // The loop when it is encoded. Otherwise queues its encoding (once) and returns nullptr; a
     // failed encoding returns nullptr with `error` set, and the next call tries again.
     std::shared_ptr<const MediaLoop> find(const LoopKey& key, std::string& error);
+
+    // Queues the loop's encoding unless it is encoded or queued already; returns at once.
+    void prepare(const LoopKey& key);
 
     // As find, waiting up to `timeoutMs` for the encoding.
     std::shared_ptr<const MediaLoop> wait(const LoopKey& key, int timeoutMs, std::string& error);

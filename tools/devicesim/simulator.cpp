@@ -28,6 +28,13 @@ bool Simulator::start(std::string& error) {
              device->port());
         devices_.push_back(std::move(device));
     }
+    // Every transmitter's loop is encoded now, in the background (the devices answer meanwhile),
+    // so that the first PLAY of a channel starts as fast as every later one.
+    for (const auto& device : devices_) {
+        if (device->state().identity.role == Role::Transmitter) {
+            loops_.prepare(currentLoopKey(device->state()));
+        }
+    }
     return true;
 }
 

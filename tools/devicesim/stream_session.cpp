@@ -84,13 +84,7 @@ class StreamSender {
 };
 
 LoopKey StreamSender::currentKey() {
-    const int channel = env_.state.identity.channel;
-    AudioEncodeConfig audio;
-    {
-        std::lock_guard<std::mutex> lock(env_.state.mutex);
-        audio = env_.state.settings.audioEncoder;
-    }
-    return makeLoopKey(channel, env_.state.installation.videoEncoder(channel), audio);
+    return currentLoopKey(env_.state);
 }
 
 bool StreamSender::sent(IoResult result) {

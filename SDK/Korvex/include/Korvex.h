@@ -36,8 +36,14 @@
 extern "C" {
 #endif
 
+/* On Windows the functions are exported while the library itself is compiled (its build defines
+ * KORVEX_BUILDING_LIBRARY) and imported by every program that uses it. */
 #if defined(_WIN32)
+#if defined(KORVEX_BUILDING_LIBRARY)
 #define KORVEX_API __declspec(dllexport)
+#else
+#define KORVEX_API __declspec(dllimport)
+#endif
 #define KORVEX_CALL __cdecl
 #else
 #define KORVEX_API __attribute__((visibility("default")))
@@ -204,18 +210,48 @@ typedef struct KorvexStream KorvexStream;
 #define KORVEX_TRANSPORT_TCP 0 /* stream packets on the control connection */
 #define KORVEX_TRANSPORT_UDP 1 /* stream packets as datagrams to a local port (25000..44999) */
 
-/* Stream packets: a 24-byte little-endian header, then the payload. */
+/*
+ * Stream packets: a 24-byte little-endian header (magic, type and fragment bits, payload length,
+ * sequence number, timestamp), then the payload. The packet type becomes KorvexFrameInfo.type;
+ * types other than those below are passed on unchanged as frames.
+ *
+ * What reaches onFrame:
+ *   - TCP: one packet is one frame. A connection's frames are passed on only after an accepted
+ *     media-information record (one naming a picture size below; a record of another size is
+ *     ignored, and a frame packet before any accepted record ends the connection), and only from
+ *     the connection's first key frame on: nothing, audio included, comes before a
+ *     KORVEX_PACKET_KEY_FRAME.
+ *   - UDP: fragments are put together into frames; frames are passed on from the first datagram
+ *     on, without waiting for a key frame or for media information, and media information of any
+ *     picture size is passed on. A decoder must itself skip what comes before a key frame.
+ *   - A frame holds at most KORVEX_MAX_FRAME_SIZE bytes (4 MiB, the stream's one buffer). On TCP
+ *     the whole packet, header included, must fit: a larger one is dropped, without an event, and
+ *     reception resynchronises at a following packet. On UDP a larger frame is passed on cut to
+ *     that size, with KORVEX_STREAM_DATA_LOST.
+ */
 #define KORVEX_PACKET_MAGIC 0x20160520u
 #define KORVEX_PACKET_HEADER_SIZE 24
-#define KORVEX_PACKET_KEY_FRAME 1   /* video key frame */
+#define KORVEX_PACKET_KEY_FRAME 1   /* video key frame: decoding can start here */
+#define KORVEX_PACKET_VIDEO_FRAME 2 /* video frame that is not a key frame */
 #define KORVEX_PACKET_AUDIO 3       /* AAC audio in ADTS form */
 #define KORVEX_PACKET_MEDIA_INFO 10 /* media information (KorvexMediaInfo) */
 
+/* The stream's buffer: the largest frame (UDP) or packet with its header (TCP), in bytes. */
+#define KORVEX_MAX_FRAME_SIZE 4194304
+
+/* Picture sizes (width x height) that a media-information record must name on TCP:
+ * 352x288, 720x576, 1280x720, 1920x1080 and 3840x2160. */
+
 /* A frame handed to onFrame. `data` points into the stream's own buffer. */
 typedef struct KorvexFrameInfo {
-    int32_t type;        /* packet type of the frame */
-    int32_t length;      /* number of bytes at data */
-    uint64_t timestamp;  /* from the packet header, unchanged */
+    int32_t type;   /* packet type: KORVEX_PACKET_KEY_FRAME, _VIDEO_FRAME, _AUDIO, or other */
+    int32_t length; /* number of bytes at data */
+    /* The packet header's timestamp, passed on unchanged (on UDP the fragments of one frame share
+     * it, and a new one starts a new frame). The protocol does not fix its unit. devicesim
+     * sends microseconds on one clock for video and audio: the Unix time (UTC) at which the
+     * stream began plus the frame's place in the stream, rising by 1000000/fps per picture and
+     * by 1024000000/rate per AAC frame. Real devices may count otherwise: check yours. */
+    uint64_t timestamp;
     const uint8_t* data; /* the frame's payload; valid only during the call */
 } KorvexFrameInfo;
 

@@ -1,0 +1,231 @@
+# Sourced by scripts/test: the install, package and example steps. Each function is one step and
+# exits the script (set -e) on the first failure. They expect the working directory to be the
+# checkout, `build` to be built with CMAKE_INSTALL_PREFIX=/usr, and $scratch to be an empty folder.
+
+fail() {
+    echo "FAILED: $*" >&2
+    exit 1
+}
+
+multiarch=$(gcc -print-multiarch)
+example_source=SDK/Korvex/examples
+
+# The example against devicesim on 127.0.0.1 (free ports): log in, SystemInfo, the layout, a few
+# seconds of stream with its frames counted by type.
+devicesim_pid=""
+devicesim_log=""
+start_devicesim() {
+    devicesim_log=$scratch/devicesim.log
+    build/tools/devicesim/devicesim --device rx@127.0.0.1:0 --device tx1@127.0.0.1:0 \
+        2>"$devicesim_log" &
+    devicesim_pid=$!
+    for _ in $(seq 100); do
+        grep -q 'tx1 listening' "$devicesim_log" && return 0
+        kill -0 "$devicesim_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    cat "$devicesim_log" >&2
+    fail "devicesim did not come up"
+}
+
+stop_devicesim() {
+    if [ -n "$devicesim_pid" ]; then
+        kill "$devicesim_pid" 2>/dev/null || true
+        wait "$devicesim_pid" 2>/dev/null || true
+        devicesim_pid=""
+    fi
+}
+
+devicesim_port() {
+    sed -n "s/.* $1 listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p" "$devicesim_log"
+}
+
+# run_example BINARY [ENV...]: runs it against devicesim and checks what it counted.
+run_example() {
+    local binary=$1
+    shift
+    local output
+    output=$(env "$@" "$binary" "127.0.0.1:$(devicesim_port rx)" "127.0.0.1:$(devicesim_port tx1)" 3) ||
+        { echo "$output" >&2; fail "$binary failed"; }
+    echo "$output" | sed 's/^/   /'
+    echo "$output" | grep -q '^receiver: HDMI-IP-RX' || fail "$binary read no SystemInfo"
+    echo "$output" | grep -q '^receiver: layout CH1|CH2' || fail "$binary set no layout"
+    echo "$output" | grep -Eq '^frames in 3 s: [1-9][0-9]* key, [1-9][0-9]* video, [1-9][0-9]* audio' ||
+        fail "$binary counted no key, video and audio frames"
+}
+
+# build_example PREFIX LIBDIR NAME: the example built against the Korvex installed under PREFIX,
+# once with find_package(Korvex) and once with pkg-config, and both run.
+build_example() {
+    local prefix=$1 libdir=$2 name=$3
+    local out=$scratch/example-$name
+    rm -rf "$out"
+    mkdir -p "$out/pkg-config"
+    cmake -S "$example_source" -B "$out/cmake" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+    cmake --build "$out/cmake" >/dev/null
+    grep -q "Korvex_DIR:PATH=$prefix/" "$out/cmake/CMakeCache.txt" ||
+        fail "find_package(Korvex) found another Korvex than the one in $prefix"
+    PKG_CONFIG_PATH=$libdir/pkgconfig make -s -C "$out/pkg-config" \
+        -f "$(pwd)/$example_source/Makefile" VPATH="$(pwd)/$example_source" >/dev/null
+    echo "-- $name, find_package(Korvex)"
+    run_example "$out/cmake/korvex_example"
+    echo "-- $name, pkg-config"
+    run_example "$out/pkg-config/korvex_example" LD_LIBRARY_PATH="$libdir"
+}
+
+# Korvex alone, configured so that finding GoogleTest, Qt, pkg-config (for FFmpeg) or Google
+# Benchmark would fail the configure; installed with DESTDIR, moved, and used from its new place.
+step_sdk_only() {
+    local sdk=build-sdk
+    cmake -S . -B "$sdk" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/opt/korvex \
+        -DTELVANE_BUILD_TESTS=OFF -DTELVANE_BUILD_APP=OFF -DTELVANE_BUILD_LUMADEC=OFF \
+        -DTELVANE_BUILD_DEVICESIM=OFF -DTELVANE_BUILD_BENCH=OFF \
+        -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_Qt5=ON \
+        -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON \
+        >/dev/null
+    cmake --build "$sdk" -j "$jobs"
+    local stage=$scratch/sdk-stage
+    DESTDIR=$stage cmake --install "$sdk" >/dev/null
+    [ "$(cd "$stage" && find . -mindepth 1 -maxdepth 2 | sort | tr '\n' ' ')" = "./opt ./opt/korvex " ] ||
+        fail "the SDK install wrote outside its prefix: $(cd "$stage" && find . | head)"
+    local prefix=$scratch/sdk-moved
+    mv "$stage/opt/korvex" "$prefix"
+    for file in include/Korvex.h lib/libKorvex.so lib/libKorvex.so.1 lib/pkgconfig/korvex.pc \
+        lib/cmake/Korvex/KorvexConfig.cmake lib/cmake/Korvex/KorvexConfigVersion.cmake; do
+        [ -e "$prefix/$file" ] || fail "the SDK install lacks $file"
+    done
+    build_example "$prefix" "$prefix/lib" "SDK install, moved"
+}
+
+# The whole build installed with --prefix and DESTDIR: everything lands under the prefix, and the
+# program finds its libraries and translations from its own folder.
+step_install_tree() {
+    local stage=$scratch/install-stage
+    DESTDIR=$stage cmake --install build --prefix /inst >/dev/null
+    [ "$(cd "$stage" && find . -mindepth 1 -maxdepth 1)" = "./inst" ] ||
+        fail "cmake --install wrote outside its prefix: $(cd "$stage" && ls)"
+    local tree=$stage/inst
+    for file in bin/Telvane "share/telvane/Language/zh_CN.qm" share/applications/telvane.desktop \
+        share/icons/hicolor/scalable/apps/telvane.svg "lib/$multiarch/libKorvex.so.1" \
+        "lib/$multiarch/telvane/libLumadec.so.1" "lib/$multiarch/pkgconfig/korvex.pc" \
+        "lib/$multiarch/pkgconfig/lumadec.pc" "lib/$multiarch/cmake/Lumadec/LumadecConfig.cmake" \
+        include/Lumadec.h; do
+        [ -e "$tree/$file" ] || fail "the install lacks $file"
+    done
+    if grep -rlI "$(pwd)" "$tree"; then
+        fail "installed text files name the checkout (they must find everything from their place)"
+    fi
+    readelf -d "$tree/bin/Telvane" | grep -q 'RUNPATH.*\$ORIGIN/\.\./lib' ||
+        fail "the program has no RUNPATH relative to its folder"
+    local libraries
+    libraries=$(ldd "$tree/bin/Telvane")
+    echo "$libraries" | grep -q "libKorvex.so.1 => $tree/bin/../lib/$multiarch/libKorvex.so.1" ||
+        fail "the installed program does not load its own libKorvex: $libraries"
+    echo "$libraries" | grep -q "libLumadec.so.1 => $tree/bin/../lib/$multiarch/telvane/" ||
+        fail "the installed program does not load its own libLumadec: $libraries"
+    ! echo "$libraries" | grep -q 'not found' || fail "missing libraries: $libraries"
+    echo "   all under the prefix; Telvane loads $tree/lib/$multiarch/{libKorvex,telvane/libLumadec}"
+}
+
+# has_files DEB PATH...: the package holds every path (exactly, as dpkg-deb lists it).
+has_files() {
+    local deb=$1
+    shift
+    local listing
+    listing=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
+    for path in "$@"; do
+        echo "$listing" | grep -qxF "./$path" || fail "$(basename "$deb") lacks /$path"
+    done
+    if echo "$listing" | grep -v '^\./usr/' | grep -vqx '\./'; then
+        fail "$(basename "$deb") holds files outside /usr: $(echo "$listing" | grep -v '^\./usr/')"
+    fi
+}
+
+# depends_on DEB PACKAGE...: Depends names each package.
+depends_on() {
+    local deb=$1
+    shift
+    local depends
+    depends=$(dpkg-deb -f "$deb" Depends)
+    for package in "$@"; do
+        [[ ", $depends," == *", $package "* || ", $depends," == *", $package,"* ]] ||
+            fail "$(basename "$deb") does not depend on $package (Depends: $depends)"
+    done
+}
+
+debs=()
+step_packages() {
+    rm -f build/*.deb
+    (cd build && cpack -G DEB >/dev/null)
+    local version
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)-1
+    local arch
+    arch=$(dpkg --print-architecture)
+    local program=build/telvane_${version}_${arch}.deb
+    local runtime=build/libkorvex1_${version}_${arch}.deb
+    local development=build/libkorvex-dev_${version}_${arch}.deb
+    debs=("$program" "$runtime" "$development")
+    for deb in "${debs[@]}"; do
+        [ -f "$deb" ] || fail "cpack made no $(basename "$deb")"
+    done
+    local lib=usr/lib/$multiarch
+    has_files "$program" usr/bin/Telvane "$lib/telvane/libLumadec.so.1" \
+        usr/share/telvane/Language/zh_CN.qm usr/share/applications/telvane.desktop \
+        usr/share/icons/hicolor/scalable/apps/telvane.svg usr/share/man/man1/Telvane.1.gz \
+        usr/share/doc/telvane/copyright usr/share/doc/telvane/changelog.Debian.gz
+    has_files "$runtime" "$lib/libKorvex.so.1" usr/share/doc/libkorvex1/copyright
+    has_files "$development" usr/include/Korvex.h "$lib/libKorvex.so" "$lib/pkgconfig/korvex.pc" \
+        "$lib/cmake/Korvex/KorvexConfig.cmake" "$lib/cmake/Korvex/KorvexConfigVersion.cmake" \
+        "$lib/cmake/Korvex/KorvexTargets.cmake" usr/share/doc/libkorvex-dev/copyright
+    if dpkg-deb -c "$program" | grep -E 'Lumadec\.h|lumadec\.pc|cmake/Lumadec|libLumadec\.so$'; then
+        fail "Lumadec's development files went into the program's package"
+    fi
+    depends_on "$program" libkorvex1 libqt5widgets5 libavcodec59 libc6
+    depends_on "$runtime" libc6 libstdc++6
+    depends_on "$development" libkorvex1
+    dpkg-deb -I "$runtime" | grep -q ' shlibs ' || fail "libkorvex1 has no shlibs file"
+    for deb in "${debs[@]}"; do
+        printf '   %-34s %6d bytes  Depends: %s\n' "$(basename "$deb")" "$(stat -c %s "$deb")" \
+            "$(dpkg-deb -f "$deb" Depends)"
+    done
+    # Errors and warnings fail the step; the overrides shipped in the packages say why they are
+    # accepted. Information tags are printed only.
+    local verdict=0
+    lintian --fail-on error,warning --display-info "${debs[@]}" >"$scratch/lintian.log" 2>&1 ||
+        verdict=$?
+    grep -v 'running with root privileges' "$scratch/lintian.log" | sed 's/^/   lintian: /' || true
+    [ "$verdict" -eq 0 ] || fail "lintian reported errors or warnings"
+}
+
+# The packages unpacked into a scratch root: the program starts from there in an empty network
+# namespace on a private X server and shows its window; the example builds and runs against it.
+step_packages_installed() {
+    local root=$scratch/deb-root
+    mkdir -p "$root"
+    for deb in "${debs[@]}"; do
+        dpkg -x "$deb" "$root"
+    done
+    start_xvfb 1600x1200x24
+    # No network at all: the program reaches for the installation's addresses at once.
+    local isolate=(unshare -n)
+    [ "$(id -u)" -eq 0 ] || isolate=(unshare -r -n)
+    (cd / && LC_ALL=zh_CN.UTF-8 exec "${isolate[@]}" "$root/usr/bin/Telvane") \
+        >"$scratch/telvane.log" 2>&1 &
+    local program=$!
+    local window=""
+    for _ in $(seq 150); do
+        window=$(xdotool search --onlyvisible --name '^Varnel Pro$' 2>/dev/null | head -n 1) || true
+        [ -n "$window" ] && break
+        kill -0 "$program" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill "$program" 2>/dev/null || true
+    wait "$program" 2>/dev/null || true
+    stop_xvfb
+    if [ -z "$window" ]; then
+        cat "$scratch/telvane.log" >&2
+        fail "the installed Telvane showed no window"
+    fi
+    echo "   $root/usr/bin/Telvane showed its window (X window $window) in an empty network namespace"
+    build_example "$root/usr" "$root/usr/lib/$multiarch" "Debian packages"
+}
