@@ -354,7 +354,15 @@ int runSet(const GlobalOptions& options, const Arguments& arguments) {
             }
         }
     }
-    device.set(spec.setCode, spec.setCommand, record.data(), spec.size, channel);
+    try {
+        device.set(spec.setCode, spec.setCommand, record.data(), spec.size, channel);
+    } catch (const DeviceFailure&) {
+        // It has just answered the read, so the values are the likely reason.
+        throw DeviceFailure(device.name() + " answered " + spec.getCommand +
+                            " but did not accept " + spec.setCommand +
+                            ": it refused the new values, or stopped answering (" +
+                            std::to_string(options.timeoutMs) + " ms)");
+    }
     printResult(recordValue(spec, record.data()), options.json);
     return kExitOk;
 }

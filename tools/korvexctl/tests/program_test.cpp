@@ -98,7 +98,8 @@ TEST(Program, ARefusingDeviceGivesStatusOne) {
     // devicesim answers 400 for a baud rate that is no serial rate.
     const Result baud = runKorvexctl(at(rx, {"set", "ttl", "--index", "1", "--baudrate", "12345"}));
     EXPECT_EQ(baud.status, 1);
-    EXPECT_NE(baud.err.find("did not accept SET_TTL"), std::string::npos) << baud.err;
+    EXPECT_NE(baud.err.find("answered GET_TTL but did not accept SET_TTL"), std::string::npos)
+        << baud.err;
     EXPECT_TRUE(baud.out.empty());
     EXPECT_EQ(settingsOf(installation.device("rx"), [](auto& s) { return s.ttl[0].baudrate; }),
               115200);
