@@ -109,6 +109,20 @@ bool isSelectorField(const FieldSpec& field) {
     return std::strcmp(field.name, "chn") == 0;
 }
 
+// GET with a hint for the likeliest slip: the receiver answers for channels 1..4 only.
+void readRecord(Device& device, const RecordSpec& spec, const Selection& selection, int channel,
+                void* record) {
+    try {
+        device.get(spec.getCode, spec.getCommand, record, spec.size, channel);
+    } catch (const DeviceFailure& failure) {
+        if (spec.selector == Selector::Channel && !selection.given) {
+            throw DeviceFailure(std::string(failure.what()) +
+                                " (a receiver needs the channel: --channel 1..4)");
+        }
+        throw;
+    }
+}
+
 }  // namespace
 
 std::string infoHelp() {
@@ -204,7 +218,7 @@ int runGet(const GlobalOptions& options, const Arguments& arguments) {
     RecordStorage record;
     const int channel = applySelection(spec, selection, command, record.data());
     Device device(options, command);
-    device.get(spec.getCode, spec.getCommand, record.data(), spec.size, channel);
+    readRecord(device, spec, selection, channel, record.data());
     printResult(recordValue(spec, record.data()), options.json);
     return kExitOk;
 }
@@ -332,7 +346,7 @@ int runSet(const GlobalOptions& options, const Arguments& arguments) {
     RecordStorage record;
     const int channel = applySelection(spec, selection, command, record.data());
     Device device(options, command);
-    device.get(spec.getCode, spec.getCommand, record.data(), spec.size, channel);
+    readRecord(device, spec, selection, channel, record.data());
     for (const auto& change : changes) {
         applyField(*change.first, record.data(), change.second, command);
     }

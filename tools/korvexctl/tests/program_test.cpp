@@ -103,6 +103,11 @@ TEST(Program, ARefusingDeviceGivesStatusOne) {
     EXPECT_TRUE(baud.out.empty());
     EXPECT_EQ(settingsOf(installation.device("rx"), [](auto& s) { return s.ttl[0].baudrate; }),
               115200);
+    // The receiver answers for channels 1..4 only, and korvexctl says so.
+    const Result channel = runKorvexctl(at(rx, {"get", "videoenc"}));
+    EXPECT_EQ(channel.status, 1);
+    EXPECT_NE(channel.err.find("(a receiver needs the channel: --channel 1..4)"), std::string::npos)
+        << channel.err;
     // A transmitter has no display.
     const Result display = runKorvexctl(at(tx, {"get", "display"}));
     EXPECT_EQ(display.status, 1);
