@@ -236,8 +236,8 @@ std::string setHelp() {
         if (spec.setCode == 0) {
             continue;
         }
-        text += "\n  set " + std::string(spec.name) + selectorHelp(spec) + "   (" + spec.summary +
-                ", " + spec.getCommand + " then " + spec.setCommand + ")\n";
+        text += "\n  set " + std::string(spec.name) + selectorHelp(spec) + "   (" +
+                spec.getCommand + " then " + spec.setCommand + ")\n";
         for (const FieldSpec& field : spec.fields) {
             if (isSelectorField(field)) {
                 continue;
@@ -245,11 +245,19 @@ std::string setHelp() {
             std::string option = "--" + lower(field.name);
             option += field.type == FieldType::Text ? " TEXT" : " N";
             std::string range;
-            if (field.type == FieldType::Integer && field.minimum > INT32_MIN) {
+            if (field.type == FieldType::Integer && field.minimum == INT32_MIN) {
+                // Any whole number: the device decides.
+            } else if (field.type == FieldType::Integer && field.maximum == INT32_MAX) {
+                range = " [" + std::to_string(field.minimum) + " or more]";
+            } else if (field.type == FieldType::Integer && field.minimum > INT32_MIN) {
                 range = " [" + std::to_string(field.minimum) + ".." +
                         std::to_string(field.maximum) + "]";
             } else if (field.type == FieldType::Text) {
                 range = " [up to " + std::to_string(field.capacity - 1) + " characters]";
+            }
+            if (spec.setCode == CFG_SET_DISPLAY && std::strcmp(field.name, "audio") == 0) {
+                option = "--audio N|none";
+                range.clear();
             }
             char line[200];
             std::snprintf(line, sizeof line, "    %-20s %s%s\n", option.c_str(), field.help,

@@ -58,7 +58,8 @@ std::string programHelp() {
         "                 connecting always waits up to 3000 ms, and reset, key, upgrade and\n"
         "                 play keep the waits of the Korvex library\n"
         "  --json         results as JSON, one object per line, fields by their Korvex.h names\n"
-        "  --help, -h     this text; korvexctl COMMAND --help tells about one command\n"
+        "  --help, -h     this text; korvexctl COMMAND --help (or korvexctl help COMMAND)\n"
+        "                 tells about one command\n"
         "  --version      the program's version\n"
         "\n"
         "Commands:\n";

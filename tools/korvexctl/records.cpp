@@ -114,7 +114,7 @@ const std::vector<RecordSpec>& recordSpecs() {
           KVX_NUMBER(TtlConfig, client, kMin32, kMax32, "client setting"),
           KVX_NUMBER(TtlConfig, mode, kMin32, kMax32, "port mode"),
           KVX_NUMBER(TtlConfig, baudrate, 1, kMax32,
-                     "baud rate (115200, 57600, 38400, 19200, 9600, 4800, 2400, 1200, 300)"),
+                     "baud rate: 115200, 57600, 38400, 19200, 9600, ... 300"),
           KVX_NUMBER(TtlConfig, port, 0, 65535, "local network port"),
           KVX_NUMBER(TtlConfig, peerPort, 0, 65535, "peer's network port"),
           KVX_TEXT(TtlConfig, peerAddr, "peer's address")}},
@@ -138,10 +138,8 @@ const std::vector<RecordSpec>& recordSpecs() {
          "SET_DISPLAY",
          sizeof(DisplayConfig),
          Selector::None,
-         {KVX_NUMBER(DisplayConfig, audio, -1, 4,
-                     "1..4: that channel's sound, none (-1): no sound"),
-          KVX_TEXT(DisplayConfig, resolution,
-                   "output mode: 1080P60 (or 1080p), 3840x2160P30 (or 4k)")}},
+         {KVX_NUMBER(DisplayConfig, audio, -1, 4, "the channel whose sound plays, 1..4, or none"),
+          KVX_TEXT(DisplayConfig, resolution, "output mode: 1080P60 (1080p), 3840x2160P30 (4k)")}},
     };
     return specs;
 }
