@@ -1,5 +1,6 @@
 // info, get and set: the configuration records by name.
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "commands.h"

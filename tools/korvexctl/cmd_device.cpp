@@ -1,5 +1,6 @@
 // reset, key and actuator: the device commands that change no record.
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "commands.h"
@@ -24,14 +25,14 @@ void expectNoWords(const Arguments& positional, size_t allowed, const std::strin
     }
 }
 
-}  // namespace
-
 // The desktop program's "Goto": output 0..100 to angle = output / 100 * 90 + 42, in single
 // precision in that order, truncated toward zero (0 gives 42, 50 gives 87, 100 gives 132).
 int actuatorAngle(int percent) {
     const float angle = static_cast<float>(percent) / 100.0f * 90.0f + 42.0f;
     return static_cast<int>(angle);
 }
+
+}  // namespace
 
 std::string resetHelp() {
     return R"(Usage: korvexctl --host ADDR reset

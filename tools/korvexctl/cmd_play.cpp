@@ -1,6 +1,7 @@
 // play: the device's live stream, with its media information, a running line of counts and bit
 // rate, and the video and audio written as files that players open.
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <memory>

@@ -3,6 +3,7 @@
 // halfway can leave a device that no longer starts.
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <mutex>

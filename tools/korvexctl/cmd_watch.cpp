@@ -2,6 +2,7 @@
 // every 3 s) and tells each change of state with a timestamp: whether it answers, its system
 // information, and the receiver's layout, audio and resolution.
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <thread>

@@ -97,7 +97,6 @@ bool isGlobalOption(const std::string& name) {
 int run(const std::vector<std::string>& words) {
     GlobalOptions options;
     size_t i = 0;
-    const std::string program;
     for (; i < words.size(); ++i) {
         const std::string& word = words[i];
         if (word.compare(0, 1, "-") != 0) {
@@ -136,10 +135,9 @@ int run(const std::vector<std::string>& words) {
             }
             options.host = value;
         } else if (name == "--port") {
-            options.port = static_cast<int>(parseInteger(value, 1, 65535, "--port", program));
+            options.port = static_cast<int>(parseInteger(value, 1, 65535, "--port", ""));
         } else if (name == "--timeout") {
-            options.timeoutMs =
-                static_cast<int>(parseInteger(value, 1, 600000, "--timeout", program));
+            options.timeoutMs = static_cast<int>(parseInteger(value, 1, 600000, "--timeout", ""));
         } else if (name == "--json") {
             options.json = true;
         }
