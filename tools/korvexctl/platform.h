@@ -1,0 +1,33 @@
+// What korvexctl needs from the operating system beyond standard C++: whether stdout is a
+// terminal, what Ctrl-C does, and the local wall-clock time. Each backend (platform_posix.cpp;
+// a Windows one can sit beside it) implements exactly these, so no other file needs an #ifdef.
+#pragma once
+
+#include <string>
+
+namespace korvexctl {
+namespace platform {
+
+// Whether standard output goes to a terminal (a progress bar and a running line make sense).
+bool stdoutIsTerminal();
+
+// What an interrupt (Ctrl-C, or a polite request to end the process) does.
+enum class InterruptMode {
+    Terminate,  // the system's default: the process ends at once
+    Stop,       // the first interrupt is noted for the program (interruptRequested); a second
+                // one ends the process at once with status 130
+    Refuse      // every interrupt is noted and counted (takeInterrupts); the process goes on
+};
+void setInterruptMode(InterruptMode mode);
+
+// Stop mode: whether an interrupt has come.
+bool interruptRequested();
+
+// Refuse mode: the number of interrupts since the last call.
+int takeInterrupts();
+
+// The local time as "YYYY-MM-DD HH:MM:SS.mmm".
+std::string localTimestamp();
+
+}  // namespace platform
+}  // namespace korvexctl
