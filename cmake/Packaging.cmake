@@ -100,6 +100,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 set(CPACK_COMPONENT_PROGRAM_DEPENDS Runtime)
+# The window's compact UI font, and the glyphs of its Chinese texts.
+set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS "fonts-liberation")
+set(CPACK_DEBIAN_PROGRAM_PACKAGE_RECOMMENDS "fonts-droid-fallback")
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PROGRAM_DESCRIPTION "watch and control an HDMI-over-IP extender installation
 Telvane (Varnel Pro) shows the live picture and sound of the four

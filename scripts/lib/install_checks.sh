@@ -180,7 +180,7 @@ step_packages() {
     if dpkg-deb -c "$program" | grep -E 'Lumadec\.h|lumadec\.pc|cmake/Lumadec|libLumadec\.so$'; then
         fail "Lumadec's development files went into the program's package"
     fi
-    depends_on "$program" libkorvex1 libqt5widgets5 libavcodec59 libc6
+    depends_on "$program" libkorvex1 libqt5widgets5 libavcodec59 libc6 fonts-liberation
     depends_on "$runtime" libc6 libstdc++6
     depends_on "$development" libkorvex1
     dpkg-deb -I "$runtime" | grep -q ' shlibs ' || fail "libkorvex1 has no shlibs file"

@@ -110,6 +110,12 @@ void FakeDevice::stop() {
             return;
         }
         stopping_ = true;
+        // Also ends a `then` that streams: its sends fail from now on.
+        for (int socket : sockets_) {
+            if (socket >= 0) {
+                ::shutdown(socket, SHUT_RDWR);
+            }
+        }
     }
     // The pipe stays readable from now on, which wakes every wait of every connection.
     (void)!::write(wakeWrite_, "x", 1);
@@ -189,6 +195,7 @@ void FakeDevice::acceptLoop() {
         size_t index = received_.size();
         received_.emplace_back();
         closed_.push_back(false);
+        sockets_.push_back(socket);
         changed_.notify_all();
         workers_.emplace_back(
             [this, socket, index, reply = std::move(reply)]() { serve(socket, index, reply); });
@@ -273,8 +280,9 @@ void FakeDevice::serve(int socket, size_t index, Reply reply) {
     if (running && !reply.closeAfter) {
         pump(Clock::time_point::max(), [&] { return !peerOpen; });
     }
-    ::close(socket);
     std::lock_guard<std::mutex> lock(mutex_);
+    ::close(socket);
+    sockets_[index] = -1;
     closed_[index] = true;
     changed_.notify_all();
 }

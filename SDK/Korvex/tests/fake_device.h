@@ -83,6 +83,7 @@ class FakeDevice {
     Reply defaultReply_;
     std::vector<std::string> received_;
     std::vector<bool> closed_;
+    std::vector<int> sockets_;  // open connections (-1 once closed), under mutex_
     std::vector<std::thread> workers_;
     std::thread acceptor_;
     bool stopping_ = false;
