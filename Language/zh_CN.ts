@@ -254,5 +254,13 @@
         <source>Telvane</source>
         <translation>Telvane 播放器</translation>
     </message>
+    <message>
+        <source>Receiver: not connected</source>
+        <translation>接收端：未连接</translation>
+    </message>
+    <message>
+        <source>Receiver: its settings are not read yet</source>
+        <translation>接收端：尚未读取其设置</translation>
+    </message>
 </context>
 </TS>

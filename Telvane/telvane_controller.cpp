@@ -78,8 +78,13 @@ void Telvane::stopEveryProxy() {
             delete proxy;
         } else {
             // Stuck in a device command against a device that does not answer: it ends when the
-            // command's own wait does, and deletes itself then if an event loop still runs.
+            // command's own wait does, and deletes itself then if an event loop still runs. It
+            // may have ended just now, before it could be told.
             connect(proxy, &QThread::finished, proxy, &QObject::deleteLater);
+            if (proxy->isFinished()) {
+                proxy->wait();
+                delete proxy;
+            }
         }
     }
 }

@@ -432,6 +432,7 @@ class ControllerTest : public QObject {
         QVERIFY(RequestsFor(receiver(), "SET_DISPLAY").empty());
         QCOMPARE(get<QButtonGroup>("decodeDisplayBtnGroup")->checkedId(), -1);
         QCOMPARE(get<QButtonGroup>("decodeResolutionBtnGroup")->checkedId(), -1);
+        QCOMPARE(statusText(), QStringLiteral("Receiver: its settings are not read yet"));
 
         reread();
         QVERIFY(get<QPushButton>("decodeDisplayCh1Btn")->isChecked());
@@ -455,6 +456,7 @@ class ControllerTest : public QObject {
         QVERIFY(get<QPushButton>("decodeAudioCh1Btn")->isChecked());
         QVERIFY(get<QPushButton>("decodeFPS30Btn")->isEnabled());
         QVERIFY(RequestsFor(receiver(), "SET_DISPLAY").empty());
+        QCOMPARE(statusText(), QStringLiteral("Receiver: not connected"));
     }
 
     void refusedLayoutGoesBackAndIsSaid() {
@@ -541,15 +543,16 @@ class ControllerTest : public QObject {
         chooseTransmitterCh2();
         QTemporaryFile firmware;
         QVERIFY(firmware.open());
-        firmware.write(QByteArray(8 * 1024 * 1024, 'f'));
+        // Larger than what the sockets' buffers take in at once.
+        firmware.write(QByteArray(16 * 1024 * 1024, 'f'));
         firmware.flush();
-        // A device that takes the image slowly, 64 KiB every 5 ms, then says yes.
+        // A device that takes the image slowly, 32 KiB every 5 ms, then says yes.
         korvex::test::Reply slow;
         slow.waitForRequest = false;
         slow.then = [](int socket, const std::string&) {
             std::string head;
             long long body = -1;
-            char buffer[65536];
+            char buffer[32768];
             for (int round = 0; round < 4000 && body != 0; ++round) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 const ssize_t count = ::recv(socket, buffer, sizeof buffer, 0);
