@@ -196,6 +196,11 @@ void Telvane::deviceNotify(void* device, int status) {
             connectionLabel->setStyleSheet(kGreen);
             connectionLabel->setText(tr("Connect"));
             connected = true;
+            if (fromReceiver && !decodeOutputKnown) {
+                // The panel's buttons take clicks only once they show the receiver's state: read
+                // it now rather than at the next tick of the re-read timer.
+                getDecodeDeviceInfo();
+            }
             if (fromTransmitter) {
                 report(tr("CH%1: connected").arg(encodeChannel));
             }

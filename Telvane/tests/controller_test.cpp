@@ -54,8 +54,10 @@ class ControllerTest : public QObject {
     FakeDevice& receiver() { return *installation->receiver; }
     FakeDevice& transmitter() { return installation->transmitter(2); }
 
-    void startWindow() {
+    // A window on the fake installation; the receiver answers `receiverAnswer` from the start.
+    void startWindow(const std::string& receiverAnswer = EveryKey("1:0,0,100,100", 1, 30)) {
         installation = std::make_unique<FakeInstallation>();
+        receiver().setDefaultReply(Serving(receiverAnswer));
         window = std::make_unique<Telvane>(installation->devices(), idleLauncher());
         TelvaneTestAccess::decodeInfoTimer(*window)->stop();
         window->show();
@@ -70,6 +72,8 @@ class ControllerTest : public QObject {
     }
 
     void reread() {
+        // The read the window makes of its own when the receiver first answers goes first.
+        QVERIFY(WaitForQuiet(receiver()));
         const size_t before = RequestsFor(receiver(), "GET_DISPLAY").size();
         QVERIFY(QMetaObject::invokeMethod(window.get(), "getDecodeDeviceInfo"));
         QTRY_VERIFY_WITH_TIMEOUT(RequestsFor(receiver(), "GET_DISPLAY").size() > before, 5000);
@@ -109,8 +113,7 @@ class ControllerTest : public QObject {
     }
 
     void receiverSettingsAreShownAsTheReceiverReportsThem() {
-        startWindow();
-        receiver().setDefaultReply(Serving(EveryKey("2:0,0,100,100", 2, 60)));
+        startWindow(EveryKey("2:0,0,100,100", 2, 60));
         waitForReceiver();
         QVERIFY(get<QPushButton>("decodeDisplayCh2Btn")->isChecked());
         QVERIFY(get<QPushButton>("decodeAudioCh2Btn")->isChecked());
@@ -123,14 +126,25 @@ class ControllerTest : public QObject {
         QVERIFY(get<QPushButton>("decodeAudioOffBtn")->isEnabled());
         // Reading sends nothing back.
         QVERIFY(RequestsFor(receiver(), "SET_DISPLAY").empty());
-        auto reads = RequestsFor(receiver(), "GET_VIDEOENC");
-        QCOMPARE(reads.size(), size_t{1});
-        QVERIFY(Contains(reads[0], "\r\nCHN:2\r\n"));
+        // Each read asks for the frame rate of the channel shown alone.
+        const auto reads = RequestsFor(receiver(), "GET_VIDEOENC");
+        QVERIFY(!reads.empty());
+        for (const std::string& read : reads) {
+            QVERIFY(Contains(read, "\r\nCHN:2\r\n"));
+        }
+    }
+
+    // The panel shows the receiver's state as soon as it first answers, not a timer tick later.
+    void panelIsFilledWhenTheReceiverFirstAnswers() {
+        startWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(text("decodeConnectStateLabel"), QStringLiteral("Connect"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(get<QPushButton>("decodeDisplayCh1Btn")->isChecked(), 2000);
+        QVERIFY(get<QPushButton>("decodeAudioCh1Btn")->isChecked());
+        QVERIFY(get<QPushButton>("decodeResolution1080Btn")->isChecked());
     }
 
     void twoWindowLayoutTurnsOffTheSoundOfAHiddenChannel() {
-        startWindow();
-        receiver().setDefaultReply(Serving(EveryKey("3:0,0,100,100", 3, 30)));
+        startWindow(EveryKey("3:0,0,100,100", 3, 30));
         waitForReceiver();
         QVERIFY(get<QPushButton>("decodeAudioCh3Btn")->isChecked());
         get<QPushButton>("decodeDisplayCh12Btn")->click();
@@ -421,11 +435,19 @@ class ControllerTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 5000);
     }
 
-    // Before the first re-read nothing may go out (the missing choices would switch the
-    // receiver's picture and sound off), and the clicked button does not stay checked.
+    // Before the receiver's state has been read nothing may go out (the missing choices would
+    // switch the receiver's picture and sound off), and the clicked button does not stay checked.
     void nothingGoesToTheReceiverBeforeItsStateIsKnown() {
-        startWindow();
+        installation = std::make_unique<FakeInstallation>();
+        // It answers its first poll, then refuses the window's first read of its output.
+        receiver().script(Serving(EveryKey("1:0,0,100,100", 1, 30)));
+        receiver().script(korvex::test::Answer("HDMI/1.0 503 Busy\r\n\r\n"));
+        window = std::make_unique<Telvane>(installation->devices(), idleLauncher());
+        TelvaneTestAccess::decodeInfoTimer(*window)->stop();
+        window->show();
         QTRY_COMPARE_WITH_TIMEOUT(text("decodeConnectStateLabel"), QStringLiteral("Connect"), 5000);
+        QVERIFY(WaitForQuiet(receiver()));
+        QCOMPARE(RequestsFor(receiver(), "GET_DISPLAY").size(), size_t{1});
         get<QPushButton>("decodeDisplayCh12Btn")->click();
         get<QPushButton>("decodeResolution4kBtn")->click();
         QTest::qWait(300);
