@@ -310,8 +310,11 @@ void DeviceServer::serve(Fd connection, const sockaddr_in& peerAddress) {
         answer = runConfigCommand(state_, request, commandNote);
         note += (note.empty() || commandNote.empty() ? "" : "; ") + commandNote;
     }
-    sendAnswer(fd, answer);
+    // Logged first: the client may be connecting again as soon as it has the answer, and a
+    // connection whose thread still waits for its turn at the log would hold its place in the
+    // table; written first, the line is also in the log by the time the client reads the answer.
     logExchange(peer, request, answer, note);
+    sendAnswer(fd, answer);
 }
 
 void DeviceServer::servePlay(int fd, const std::string& peer, const sockaddr_in& peerAddress,
