@@ -15,6 +15,7 @@
 #endif
 
 #include <cstddef>
+#include <string>
 
 namespace korvex::test {
 
@@ -52,6 +53,9 @@ int ProcessId();
 
 // A path that names a device instead of a file.
 const char* DevicePath();
+
+// POSIX only: makes a FIFO at `path`; false where the system has none in its file system.
+bool MakeFifo(const std::string& path);
 
 // POSIX only (kSocketsAreDescriptors): the socket copied to descriptor number `number`, with the
 // process's limit raised as far as that needs; kNoRawSocket when the limit does not go so high.

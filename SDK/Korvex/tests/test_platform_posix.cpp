@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -70,6 +71,10 @@ int ProcessId() {
 
 const char* DevicePath() {
     return "/dev/zero";
+}
+
+bool MakeFifo(const std::string& path) {
+    return mkfifo(path.c_str(), 0600) == 0;
 }
 
 RawSocket CopyToDescriptor(RawSocket socket, int number) {

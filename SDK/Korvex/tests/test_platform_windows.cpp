@@ -96,6 +96,10 @@ const char* DevicePath() {
     return "NUL";
 }
 
+bool MakeFifo(const std::string&) {
+    return false;
+}
+
 RawSocket CopyToDescriptor(RawSocket, int) {
     return kNoRawSocket;
 }

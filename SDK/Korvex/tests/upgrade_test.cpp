@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -18,6 +19,7 @@
 
 #include "Korvex.h"
 #include "fake_device.h"
+#include "platform.h"
 #include "send_limit.h"
 #include "test_platform.h"
 #include "upgrade.h"
@@ -262,6 +264,70 @@ TEST(Upgrade, PathIsKeptWhole) {
     EXPECT_TRUE(recorder.waitFor(KORVEX_UPGRADE_SUCCEEDED, 5s));
     std::filesystem::remove_all(folder);
     EXPECT_EQ(device.requests()[0], Header(11) + "right image");
+}
+
+TEST(Upgrade, PathWithALetterOutsideAsciiIsTakenInTheLocalCodePage) {
+    // 0xE9 is "\u00e9" in Latin-1 and in Windows' Western code page. The file is made through the
+    // C library's narrow open, which reads a path as the system's narrow functions do.
+    const std::string path =
+        testing::TempDir() + "korvex_upgrade_caf\xe9_" + std::to_string(test::ProcessId()) + ".bin";
+    std::ofstream(path, std::ios::binary) << "image";
+    FakeDevice device;
+    Recorder recorder;
+    SessionPtr session(LoginTo(device.port(), recorder));
+    ASSERT_EQ(KORVEX_Upgrade(session.get(), path.c_str()), 0);
+    EXPECT_TRUE(recorder.waitFor(KORVEX_UPGRADE_SUCCEEDED, 5s));
+    std::remove(path.c_str());
+    EXPECT_EQ(device.requests()[0], Header(5) + "image");
+}
+
+// The platform's files on their own: a regular file opens with its size and reads to its end; a
+// directory, a device and a missing path neither count as a file nor open.
+TEST(UpgradeFile, RegularFilesReadToTheirEndOtherPathsDoNotOpen) {
+    const std::string image = RandomBytes(40000);
+    TempFile file(image);
+    EXPECT_TRUE(IsRegularFile(file.path()));
+    InputFile input;
+    ASSERT_TRUE(input.open(file.path()));
+    EXPECT_FALSE(input.open(file.path()));  // one file per object
+    EXPECT_EQ(input.size(), 40000);
+    char buffer[kUpgradeBufferSize];
+    std::string read;
+    for (long count; (count = input.read(buffer, sizeof buffer)) > 0;) {
+        read.append(buffer, static_cast<size_t>(count));
+    }
+    EXPECT_TRUE(read == image);
+    EXPECT_EQ(input.read(buffer, sizeof buffer), 0);
+
+    for (const std::string& other : {testing::TempDir(), std::string(test::DevicePath()),
+                                     std::string(file.path()) + ".missing", std::string()}) {
+        EXPECT_FALSE(IsRegularFile(other.c_str())) << other;
+        InputFile none;
+        EXPECT_FALSE(none.open(other.c_str())) << other;
+        EXPECT_EQ(none.size(), -1);
+        EXPECT_EQ(none.read(buffer, sizeof buffer), -1);
+    }
+    EXPECT_FALSE(IsRegularFile(nullptr));
+    EXPECT_FALSE(InputFile().open(nullptr));
+}
+
+// A path that turned into a FIFO after it was checked is refused at once: opening it for reading
+// must not wait for a writer, which would hold the upload thread for good.
+TEST(UpgradeFile, AFifoIsRefusedWithoutWaitingForAWriter) {
+    const std::string path =
+        testing::TempDir() + "korvex_upgrade_fifo_" + std::to_string(test::ProcessId());
+    if (!test::MakeFifo(path)) {
+        GTEST_SKIP() << "POSIX only: there are no FIFOs in Windows' file system";
+    }
+    EXPECT_FALSE(IsRegularFile(path.c_str()));
+    auto opened = std::async(std::launch::async, [&] { return InputFile().open(path.c_str()); });
+    const bool returned = opened.wait_for(2s) == std::future_status::ready;
+    if (!returned) {
+        std::ofstream writer(path);  // lets the hanging open return, so that the test can end
+    }
+    EXPECT_TRUE(returned);
+    EXPECT_FALSE(opened.get());
+    std::remove(path.c_str());
 }
 
 TEST(Upgrade, OneUploadPerSessionAtATimeAlsoFromItsOwnVerdictCallback) {
