@@ -11,7 +11,7 @@ windows_wine=()
 
 step_windows_build_and_test() {
     cmake -S . -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELVANE_BUILD_APP=OFF -DTELVANE_BUILD_LUMADEC=OFF \
+        -DCMAKE_BUILD_TYPE=Release -DTELVANE_BUILD_APP=OFF -DTELVANE_BUILD_LUMADEC=OFF \
         -DTELVANE_BUILD_DEVICESIM=OFF -DTELVANE_BUILD_BENCH=OFF \
         -DTELVANE_GTEST_SOURCE_DIR=/usr/src/googletest >/dev/null
     local cache=$windows_build/CMakeCache.txt
