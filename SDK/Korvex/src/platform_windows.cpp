@@ -17,11 +17,11 @@ namespace korvex {
 
 namespace {
 
-enum class Readiness { kRead, kWrite };
+// kConnected: a non-blocking connect has ended, made (writable) or failed (exception set).
+enum class Readiness { kRead, kWrite, kConnected };
 
-// Waits until the socket is readable or writable, and for `wake` to turn readable when one is
-// given. Returns >0 when the socket is ready, 0 on timeout, <0 on error (also when a connect
-// failed) and when woken.
+// Waits until the socket is ready, and for `wake` to turn readable when one is given. Returns >0
+// when the socket is ready, 0 on timeout, <0 on error (also when a connect failed) and when woken.
 int WaitFor(SocketHandle socket, Readiness wanted, int timeoutMs, SocketHandle wake = kNoSocket) {
     if (socket == kNoSocket) {
         return -1;
@@ -36,6 +36,8 @@ int WaitFor(SocketHandle socket, Readiness wanted, int timeoutMs, SocketHandle w
         FD_SET(socket, &readable);
     } else {
         FD_SET(socket, &writable);
+    }
+    if (wanted == Readiness::kConnected) {
         FD_SET(socket, &failed);
     }
     if (wake != kNoSocket) {
@@ -166,7 +168,7 @@ SocketHandle ConnectWithTimeout(const char* host, int port, int timeoutMs, const
     const sockaddr_in peer = Ipv4Address(address, port);
     // The immediate result is WSAEWOULDBLOCK for a non-blocking connect; the wait below decides.
     (void)::connect(socket.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
-    if (WaitFor(socket.get(), Readiness::kWrite, timeoutMs,
+    if (WaitFor(socket.get(), Readiness::kConnected, timeoutMs,
                 waker != nullptr ? waker->handle() : kNoSocket) <= 0) {
         return kNoSocket;
     }
