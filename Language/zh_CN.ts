@@ -127,12 +127,140 @@
         <source>Resolution:</source>
         <translation>分辨率：</translation>
     </message>
+    <message>
+        <source>CH%1: stream ended</source>
+        <translation>CH%1：视频流已结束</translation>
+    </message>
+    <message>
+        <source>CH%1: no answer</source>
+        <translation>CH%1：无应答</translation>
+    </message>
+    <message>
+        <source>CH%1: connected</source>
+        <translation>CH%1：已连接</translation>
+    </message>
+    <message>
+        <source>Upgrade of %1 done</source>
+        <translation>%1升级完成</translation>
+    </message>
+    <message>
+        <source>Upgrade of %1 failed</source>
+        <translation>%1升级失败</translation>
+    </message>
+    <message>
+        <source>Upgrade running: wait for it to finish</source>
+        <translation>正在升级：请等待完成</translation>
+    </message>
+    <message>
+        <source>Receiver refused the layout</source>
+        <translation>接收端拒绝了画面布局</translation>
+    </message>
+    <message>
+        <source>Receiver refused the frame rate</source>
+        <translation>接收端拒绝了帧率</translation>
+    </message>
+    <message>
+        <source>Receiver refused the sound</source>
+        <translation>接收端拒绝了音频设置</translation>
+    </message>
+    <message>
+        <source>Receiver refused the resolution</source>
+        <translation>接收端拒绝了分辨率</translation>
+    </message>
+    <message>
+        <source>Receiver: no answer</source>
+        <translation>接收端：无应答</translation>
+    </message>
+    <message>
+        <source>Receiver shows %1</source>
+        <translation>接收端显示 %1</translation>
+    </message>
+    <message>
+        <source>Receiver shows %1 at %2 fps</source>
+        <translation>接收端显示 %1，%2 fps</translation>
+    </message>
+    <message>
+        <source>Receiver plays the sound of CH%1</source>
+        <translation>接收端播放 CH%1 的声音</translation>
+    </message>
+    <message>
+        <source>Receiver plays no sound</source>
+        <translation>接收端不播放声音</translation>
+    </message>
+    <message>
+        <source>Receiver outputs %1</source>
+        <translation>接收端输出 %1</translation>
+    </message>
+    <message>
+        <source>%1; encoders not set: %2</source>
+        <translation>%1；未能设置编码器：%2</translation>
+    </message>
+    <message>
+        <source>PWM %1 → %2: done</source>
+        <translation>PWM %1 → %2：完成</translation>
+    </message>
+    <message>
+        <source>PWM %1 → %2: %3</source>
+        <translation>PWM %1 → %2：%3</translation>
+    </message>
+    <message>
+        <source>PWM %1 stopped</source>
+        <translation>PWM %1 已停止</translation>
+    </message>
+    <message>
+        <source>PWM %1: %2</source>
+        <translation>PWM %1：%2</translation>
+    </message>
+    <message>
+        <source>TTL %1 on %2 set to %3 baud</source>
+        <translation>%2 的 TTL %1 已设为 %3 波特</translation>
+    </message>
+    <message>
+        <source>TTL %1 on %2: %3</source>
+        <translation>%2 的 TTL %1：%3</translation>
+    </message>
+    <message>
+        <source>Upgrade of %1 refused</source>
+        <translation>%1拒绝升级</translation>
+    </message>
+    <message>
+        <source>Upgrade of %1 refused: no such file</source>
+        <translation>%1升级被拒绝：文件不存在</translation>
+    </message>
+    <message>
+        <source>done</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <source>refused</source>
+        <translation>被拒绝</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>无应答</translation>
+    </message>
+    <message>
+        <source>CH%1: waiting for the picture</source>
+        <translation>CH%1：等待画面</translation>
+    </message>
+    <message>
+        <source>CH%1: %2 %3×%4, %5 fps, first picture after %6 ms, %7 lost</source>
+        <translation>CH%1：%2 %3×%4，%5 fps，首帧用时 %6 ms，丢失 %7</translation>
+    </message>
 </context>
 <context>
     <name>TelvaneClass</name>
     <message>
         <source>Telvane</source>
         <translation>Telvane 播放器</translation>
+    </message>
+    <message>
+        <source>Receiver: not connected</source>
+        <translation>接收端：未连接</translation>
+    </message>
+    <message>
+        <source>Receiver: its settings are not read yet</source>
+        <translation>接收端：尚未读取其设置</translation>
     </message>
 </context>
 </TS>

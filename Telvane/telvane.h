@@ -280,6 +280,7 @@ class Telvane : public QMainWindow {
     std::chrono::steady_clock::time_point encodeRequestedAt;
     QLabel* streamStatusLabel = nullptr;
     QTimer* streamStatusTimer = nullptr;
+    const HDMIDeviceProxy* sampledProxy = nullptr;  // whose counters the last sample read
     uint64_t lastPicturesDecoded = 0;
     std::chrono::steady_clock::time_point lastStatusAt;
     double picturesPerSecond = 0;

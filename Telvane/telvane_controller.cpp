@@ -78,8 +78,13 @@ void Telvane::stopEveryProxy() {
             delete proxy;
         } else {
             // Stuck in a device command against a device that does not answer: it ends when the
-            // command's own wait does, and deletes itself then if an event loop still runs.
+            // command's own wait does, and deletes itself then if an event loop still runs. It
+            // may have ended just now, before it could be told.
             connect(proxy, &QThread::finished, proxy, &QObject::deleteLater);
+            if (proxy->isFinished()) {
+                proxy->wait();
+                delete proxy;
+            }
         }
     }
 }
@@ -191,6 +196,11 @@ void Telvane::deviceNotify(void* device, int status) {
             connectionLabel->setStyleSheet(kGreen);
             connectionLabel->setText(tr("Connect"));
             connected = true;
+            if (fromReceiver && !decodeOutputKnown) {
+                // The panel's buttons take clicks only once they show the receiver's state: read
+                // it now rather than at the next tick of the re-read timer.
+                getDecodeDeviceInfo();
+            }
             if (fromTransmitter) {
                 report(tr("CH%1: connected").arg(encodeChannel));
             }

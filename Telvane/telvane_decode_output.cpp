@@ -158,6 +158,8 @@ void Telvane::applyDecodeOutput(DecodeClick click, bool withEncoders, bool withF
         // switch its picture and sound off), and the buttons keep showing what it reported.
         checkDecodeButtons(decodeOutputShown);
         updateDecodeButtonStates();
+        report(proxy == nullptr ? tr("Receiver: not connected")
+                                : tr("Receiver: its settings are not read yet"));
         return;
     }
     updateDecodeButtonStates();

@@ -49,25 +49,28 @@ QString Telvane::decodeLayoutName(int layout) const {
 void Telvane::refreshStreamStatus() {
     if (encodeProxy == nullptr || encodeChannel == 0) {
         streamStatusLabel->clear();
-        lastPicturesDecoded = 0;
-        picturesPerSecond = 0;
+        sampledProxy = nullptr;
         return;
     }
     const StreamStatistics stream = encodeProxy->streamStatistics();
-    const auto now = std::chrono::steady_clock::now();
-    if (stream.picturesDecoded < lastPicturesDecoded) {
-        lastPicturesDecoded = 0;
+    if (!stream.described || stream.firstPictureAt == std::chrono::steady_clock::time_point{}) {
+        streamStatusLabel->setText(tr("CH%1: waiting for the picture").arg(encodeChannel));
+        sampledProxy = nullptr;
+        return;
     }
-    if (lastStatusAt != std::chrono::steady_clock::time_point{} && now > lastStatusAt) {
-        picturesPerSecond = double(stream.picturesDecoded - lastPicturesDecoded) /
-                            std::chrono::duration<double>(now - lastStatusAt).count();
+    // The frame rate over the last second; the first time over the time since the first picture.
+    const auto now = std::chrono::steady_clock::now();
+    if (sampledProxy != encodeProxy) {
+        sampledProxy = encodeProxy;
+        lastPicturesDecoded = 0;
+        lastStatusAt = stream.firstPictureAt;
+    }
+    const double seconds = std::chrono::duration<double>(now - lastStatusAt).count();
+    if (seconds > 0) {
+        picturesPerSecond = double(stream.picturesDecoded - lastPicturesDecoded) / seconds;
     }
     lastPicturesDecoded = stream.picturesDecoded;
     lastStatusAt = now;
-    if (!stream.described || stream.firstPictureAt == std::chrono::steady_clock::time_point{}) {
-        streamStatusLabel->setText(tr("CH%1: waiting for the picture").arg(encodeChannel));
-        return;
-    }
     const auto firstPictureMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                     stream.firstPictureAt - encodeRequestedAt)
                                     .count();

@@ -26,6 +26,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -87,6 +88,7 @@ class Devicesim {
         arguments.insert(arguments.end(), options.begin(), options.end());
         pid_ = ::fork();
         if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // no emulator outlives a benchmark cut short
             const std::string log = "/tmp/bench_ui_stall-" + logName + ".log";
             if (std::freopen(log.c_str(), "w", stderr) == nullptr) {
                 _exit(127);
@@ -270,9 +272,11 @@ std::vector<Step> Script(QMainWindow& window, const QString& firmware) {
                          }
                      }});
     steps.push_back({QStringLiteral("double-click the picture (full screen and back)"), [&window] {
-                         QTest::mouseDClick(VideoArea(window), Qt::LeftButton);
+                         // Full screen holds the picture in a window of its own.
+                         QWidget* picture = VideoArea(window);
+                         QTest::mouseDClick(picture, Qt::LeftButton);
                          Idle(1500);
-                         QTest::mouseDClick(VideoArea(window), Qt::LeftButton);
+                         QTest::mouseDClick(picture, Qt::LeftButton);
                      }});
     return steps;
 }
@@ -333,6 +337,7 @@ void Print(const char* scenario, const Result& result, qint64 baselineMs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each row as soon as it is measured
     QApplication application(argc, argv);
     LauncherCommands commands;
     commands.processList = QStringList{QStringLiteral("echo"), QStringLiteral("usbip/Pellvor.exe")};

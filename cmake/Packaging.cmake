@@ -63,14 +63,21 @@ foreach(component IN LISTS telvane_components)
     set(CPACK_DEBIAN_${COMPONENT}_PACKAGE_NAME ${package})
 endforeach()
 
-if(TARGET Telvane)
-    set(telvane_manual ${telvane_doc_sources}/Telvane.1)
-    configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/Telvane.1 ${telvane_manual} COPYONLY)
-    execute_process(COMMAND gzip -9nf ${telvane_manual} RESULT_VARIABLE gzip_failed)
+# Manual pages, compressed as Debian wants them: one per program, in the program's package.
+function(telvane_manual_page name component)
+    set(manual ${telvane_doc_sources}/${name}.1)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/${name}.1 ${manual} COPYONLY)
+    execute_process(COMMAND gzip -9nf ${manual} RESULT_VARIABLE gzip_failed)
     if(gzip_failed)
-        message(FATAL_ERROR "gzip failed on ${telvane_manual}")
+        message(FATAL_ERROR "gzip failed on ${manual}")
     endif()
-    install(FILES ${telvane_manual}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Program)
+    install(FILES ${manual}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
+endfunction()
+if(TARGET Telvane)
+    telvane_manual_page(Telvane Program)
+endif()
+if(TARGET korvexctl)
+    telvane_manual_page(korvexctl Development)
 endif()
 
 # The shared library's shlibs entry and the ldconfig trigger (CPack itself can generate shlibs only
@@ -100,6 +107,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 set(CPACK_COMPONENT_PROGRAM_DEPENDS Runtime)
+# The window's compact UI font, and the glyphs of its Chinese texts.
+set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS "fonts-liberation")
+set(CPACK_DEBIAN_PROGRAM_PACKAGE_RECOMMENDS "fonts-droid-fallback")
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PROGRAM_DESCRIPTION "watch and control an HDMI-over-IP extender installation
 Telvane (Varnel Pro) shows the live picture and sound of the four

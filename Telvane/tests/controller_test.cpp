@@ -12,8 +12,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QStatusBar>
 #include <QTemporaryFile>
+#include <QTimer>
 #include <QtTest>
+
+#include <sys/socket.h>
+
+#include <chrono>
+#include <thread>
 
 #include <memory>
 #include <string>
@@ -41,11 +49,15 @@ class ControllerTest : public QObject {
     }
     QString style(const char* label) { return get<QLabel>(label)->styleSheet(); }
     QString text(const char* label) { return get<QLabel>(label)->text(); }
+    QString statusText() { return window->statusBar()->currentMessage(); }
+    QLabel* statusBarLabel() { return window->statusBar()->findChild<QLabel*>(); }
     FakeDevice& receiver() { return *installation->receiver; }
     FakeDevice& transmitter() { return installation->transmitter(2); }
 
-    void startWindow() {
+    // A window on the fake installation; the receiver answers `receiverAnswer` from the start.
+    void startWindow(const std::string& receiverAnswer = EveryKey("1:0,0,100,100", 1, 30)) {
         installation = std::make_unique<FakeInstallation>();
+        receiver().setDefaultReply(Serving(receiverAnswer));
         window = std::make_unique<Telvane>(installation->devices(), idleLauncher());
         TelvaneTestAccess::decodeInfoTimer(*window)->stop();
         window->show();
@@ -60,6 +72,8 @@ class ControllerTest : public QObject {
     }
 
     void reread() {
+        // The read the window makes of its own when the receiver first answers goes first.
+        QVERIFY(WaitForQuiet(receiver()));
         const size_t before = RequestsFor(receiver(), "GET_DISPLAY").size();
         QVERIFY(QMetaObject::invokeMethod(window.get(), "getDecodeDeviceInfo"));
         QTRY_VERIFY_WITH_TIMEOUT(RequestsFor(receiver(), "GET_DISPLAY").size() > before, 5000);
@@ -99,8 +113,7 @@ class ControllerTest : public QObject {
     }
 
     void receiverSettingsAreShownAsTheReceiverReportsThem() {
-        startWindow();
-        receiver().setDefaultReply(Serving(EveryKey("2:0,0,100,100", 2, 60)));
+        startWindow(EveryKey("2:0,0,100,100", 2, 60));
         waitForReceiver();
         QVERIFY(get<QPushButton>("decodeDisplayCh2Btn")->isChecked());
         QVERIFY(get<QPushButton>("decodeAudioCh2Btn")->isChecked());
@@ -113,14 +126,25 @@ class ControllerTest : public QObject {
         QVERIFY(get<QPushButton>("decodeAudioOffBtn")->isEnabled());
         // Reading sends nothing back.
         QVERIFY(RequestsFor(receiver(), "SET_DISPLAY").empty());
-        auto reads = RequestsFor(receiver(), "GET_VIDEOENC");
-        QCOMPARE(reads.size(), size_t{1});
-        QVERIFY(Contains(reads[0], "\r\nCHN:2\r\n"));
+        // Each read asks for the frame rate of the channel shown alone.
+        const auto reads = RequestsFor(receiver(), "GET_VIDEOENC");
+        QVERIFY(!reads.empty());
+        for (const std::string& read : reads) {
+            QVERIFY(Contains(read, "\r\nCHN:2\r\n"));
+        }
+    }
+
+    // The panel shows the receiver's state as soon as it first answers, not a timer tick later.
+    void panelIsFilledWhenTheReceiverFirstAnswers() {
+        startWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(text("decodeConnectStateLabel"), QStringLiteral("Connect"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(get<QPushButton>("decodeDisplayCh1Btn")->isChecked(), 2000);
+        QVERIFY(get<QPushButton>("decodeAudioCh1Btn")->isChecked());
+        QVERIFY(get<QPushButton>("decodeResolution1080Btn")->isChecked());
     }
 
     void twoWindowLayoutTurnsOffTheSoundOfAHiddenChannel() {
-        startWindow();
-        receiver().setDefaultReply(Serving(EveryKey("3:0,0,100,100", 3, 30)));
+        startWindow(EveryKey("3:0,0,100,100", 3, 30));
         waitForReceiver();
         QVERIFY(get<QPushButton>("decodeAudioCh3Btn")->isChecked());
         get<QPushButton>("decodeDisplayCh12Btn")->click();
@@ -409,6 +433,194 @@ class ControllerTest : public QObject {
         QVERIFY(window->isVisible());
         receiver().release();
         QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 5000);
+    }
+
+    // Before the receiver's state has been read nothing may go out (the missing choices would
+    // switch the receiver's picture and sound off), and the clicked button does not stay checked.
+    void nothingGoesToTheReceiverBeforeItsStateIsKnown() {
+        installation = std::make_unique<FakeInstallation>();
+        // It answers its first poll, then refuses the window's first read of its output.
+        receiver().script(Serving(EveryKey("1:0,0,100,100", 1, 30)));
+        receiver().script(korvex::test::Answer("HDMI/1.0 503 Busy\r\n\r\n"));
+        window = std::make_unique<Telvane>(installation->devices(), idleLauncher());
+        TelvaneTestAccess::decodeInfoTimer(*window)->stop();
+        window->show();
+        QTRY_COMPARE_WITH_TIMEOUT(text("decodeConnectStateLabel"), QStringLiteral("Connect"), 5000);
+        QVERIFY(WaitForQuiet(receiver()));
+        QCOMPARE(RequestsFor(receiver(), "GET_DISPLAY").size(), size_t{1});
+        get<QPushButton>("decodeDisplayCh12Btn")->click();
+        get<QPushButton>("decodeResolution4kBtn")->click();
+        QTest::qWait(300);
+        QVERIFY(RequestsFor(receiver(), "SET_DISPLAY").empty());
+        QCOMPARE(get<QButtonGroup>("decodeDisplayBtnGroup")->checkedId(), -1);
+        QCOMPARE(get<QButtonGroup>("decodeResolutionBtnGroup")->checkedId(), -1);
+        QCOMPARE(statusText(), QStringLiteral("Receiver: its settings are not read yet"));
+
+        reread();
+        QVERIFY(get<QPushButton>("decodeDisplayCh1Btn")->isChecked());
+        get<QPushButton>("decodeDisplayCh2Btn")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(receiver(), "SET_DISPLAY").size(), size_t{1}, 3000);
+        QVERIFY(Contains(RequestsFor(receiver(), "SET_DISPLAY")[0],
+                         "DISPLAY=[2:0,0,100,100]\r\nRESOLUTION=1080P60\r\nAUDIO=-1\r\n"));
+    }
+
+    // While the receiver does not answer its poll, a click sends nothing and the buttons keep
+    // showing what it last reported.
+    void clickWhileTheReceiverIsAwayKeepsWhatItReported() {
+        startWindow();
+        waitForReceiver();
+        receiver().stop();
+        QTRY_COMPARE_WITH_TIMEOUT(text("decodeConnectStateLabel"), QStringLiteral("Disconnect"),
+                                  8000);
+        get<QPushButton>("decodeDisplayQuadBtn")->click();
+        get<QPushButton>("decodeAudioOffBtn")->click();
+        QVERIFY(get<QPushButton>("decodeDisplayCh1Btn")->isChecked());
+        QVERIFY(get<QPushButton>("decodeAudioCh1Btn")->isChecked());
+        QVERIFY(get<QPushButton>("decodeFPS30Btn")->isEnabled());
+        QVERIFY(RequestsFor(receiver(), "SET_DISPLAY").empty());
+        QCOMPARE(statusText(), QStringLiteral("Receiver: not connected"));
+    }
+
+    void refusedLayoutGoesBackAndIsSaid() {
+        startWindow();
+        waitForReceiver();
+        receiver().setDefaultReply(korvex::test::Answer("HDMI/1.0 400 Bad Request\r\n\r\n"));
+        get<QPushButton>("decodeDisplayCh34Btn")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), QStringLiteral("Receiver refused the layout"),
+                                  5000);
+        QVERIFY(get<QPushButton>("decodeDisplayCh1Btn")->isChecked());
+        QVERIFY(RequestsFor(receiver(), "SET_VIDEOENC").empty());
+    }
+
+    // The field lets 101..999 stand while typing; Goto takes them as 100 and says so.
+    void gotoAboveOneHundredIsOneHundred() {
+        startWindow();
+        chooseTransmitterCh2();
+        get<QComboBox>("actuatorIndexCombo")->setCurrentIndex(2);
+        get<QLineEdit>("actuatorOutputEdit")->setText(QStringLiteral("999"));
+        get<QPushButton>("actuatorIncMoveBtn")->click();
+        QCOMPARE(get<QLineEdit>("actuatorOutputEdit")->text(), QStringLiteral("100"));
+        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{1},
+                                  3000);
+        QVERIFY(Contains(RequestsFor(transmitter(), "ACTUATOR_MOVE")[0],
+                         "ID=2\r\nORIENT=1\r\nANGLE=132\r\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), QStringLiteral("PWM 3 → 100: done"), 3000);
+    }
+
+    // The status bar says what each action did and whether the device took it.
+    void statusBarTellsEachOutcome() {
+        startWindow();
+        waitForReceiver();
+        chooseTransmitterCh2();
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), QStringLiteral("CH2: connected"), 3000);
+        get<QComboBox>("actuatorIndexCombo")->setCurrentIndex(2);
+        get<QPushButton>("actuatorIncMoveBtn")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), QStringLiteral("PWM 3 → 50: done"), 3000);
+
+        get<QComboBox>("ttlIndexCombo")->setCurrentIndex(1);
+        get<QComboBox>("ttlBaudrateCombo")->setCurrentText(QStringLiteral("9600"));
+        get<QPushButton>("ttlEncBtn")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), QStringLiteral("TTL 2 on TX set to 9600 baud"),
+                                  3000);
+
+        get<QPushButton>("decodeDisplayCh12Btn")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), QStringLiteral("Receiver shows CH1|CH2"), 5000);
+        get<QPushButton>("decodeAudioCh2Btn")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), QStringLiteral("Receiver plays the sound of CH2"),
+                                  3000);
+
+        transmitter().setDefaultReply(korvex::test::Answer("HDMI/1.0 403 Forbidden\r\n\r\n"));
+        get<QPushButton>("actuatorIncMoveBtn")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), QStringLiteral("PWM 3 → 50: refused"), 3000);
+        transmitter().hold();
+        get<QPushButton>("ttlEncBtn")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), QStringLiteral("TTL 2 on TX: no answer"), 5000);
+        transmitter().release();
+
+        // The stream's own line: what it shows, and how soon the first picture came.
+        const QString stream = statusBarLabel()->text();
+        QVERIFY2(stream.startsWith(QStringLiteral("CH2: H.264 1920×1080, ")), qPrintable(stream));
+        QVERIFY2(stream.contains(QStringLiteral(" fps, first picture after ")), qPrintable(stream));
+        QVERIFY2(stream.endsWith(QStringLiteral(" ms, 0 lost")), qPrintable(stream));
+    }
+
+    // A picture that stopped must not look live: the area turns black when the stream ends.
+    void streamEndPaintsThePictureAreaBlack() {
+        startWindow();
+        chooseTransmitterCh2();
+        QWidget* video = TelvaneTestAccess::videoWidget(*window);
+        QPalette coloured = video->palette();
+        coloured.setBrush(QPalette::Window, QBrush(Qt::red));
+        video->setPalette(coloured);  // stands for the last picture that was drawn
+        transmitter().stop();
+        QTRY_COMPARE_WITH_TIMEOUT(text("pcConnectStateLabel"), QStringLiteral("Disconnect"), 5000);
+        QCOMPARE(video->palette().color(QPalette::Window), QColor(Qt::black));
+        QVERIFY(video->autoFillBackground());
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), QStringLiteral("CH2: stream ended"), 3000);
+    }
+
+    // Every progress report shows the latest percentage of the upload behind the text.
+    void uploadShowsItsPercentage() {
+        startWindow();
+        chooseTransmitterCh2();
+        QTemporaryFile firmware;
+        QVERIFY(firmware.open());
+        // Larger than what the sockets' buffers take in at once.
+        firmware.write(QByteArray(16 * 1024 * 1024, 'f'));
+        firmware.flush();
+        // A device that takes the image slowly, 32 KiB every 5 ms, then says yes.
+        korvex::test::Reply slow;
+        slow.waitForRequest = false;
+        slow.then = [](int socket, const std::string&) {
+            std::string head;
+            long long body = -1;
+            char buffer[32768];
+            for (int round = 0; round < 4000 && body != 0; ++round) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                const ssize_t count = ::recv(socket, buffer, sizeof buffer, 0);
+                if (count <= 0) {
+                    return;
+                }
+                if (body < 0) {
+                    head.append(buffer, static_cast<size_t>(count));
+                    const size_t end = head.find("\r\n\r\n");
+                    if (end != std::string::npos) {
+                        const size_t key = head.find("CONTENT-LENGTH:");
+                        body = std::stoll(head.substr(key + 15)) -
+                               static_cast<long long>(head.size() - end - 4);
+                    }
+                } else {
+                    body -= count;
+                }
+            }
+            korvex::test::SendAll(socket, korvex::test::OkResponse());
+        };
+        transmitter().script(slow);
+        get<QLineEdit>("upgradeFilePathEdit")->setText(firmware.fileName());
+        QStringList seen;
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, [&] { seen << text("upgradeStatusLabel"); });
+        sampler.start(5);
+        get<QPushButton>("upgradeEncBtn")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(text("upgradeStatusLabel"), QStringLiteral("Upgrade Success"),
+                                  20000);
+        sampler.stop();
+        const QRegularExpression progress(QStringLiteral("^Upgrade Uploading\\.{6} (\\d+)%$"));
+        int last = -1;
+        int between = 0;
+        for (const QString& shown : seen) {
+            const QRegularExpressionMatch match = progress.match(shown);
+            if (match.hasMatch()) {
+                const int percent = match.captured(1).toInt();
+                QVERIFY(percent >= last);
+                between += percent > 0 && percent < 100 ? 1 : 0;
+                last = percent;
+            } else {
+                QVERIFY2(!shown.startsWith(QStringLiteral("Upgrade Uploading")), qPrintable(shown));
+            }
+        }
+        QVERIFY2(between > 0, qPrintable(seen.join(QStringLiteral(", "))));
+        QCOMPARE(statusText(), QStringLiteral("Upgrade of TX done"));
     }
 
     void reportsChangeLabelsAsTheyShould() {

@@ -2,6 +2,7 @@
 // fixed title and the embedded icon.
 
 #include "startup.h"
+#include "look.h"
 #include "window_fixture.h"
 
 #include <QAbstractButton>
@@ -11,7 +12,10 @@
 #include <QImage>
 #include <QLabel>
 #include <QLocale>
+#include <QPushButton>
 #include <QResource>
+#include <QStyleFactory>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
@@ -42,6 +46,62 @@ QStringList captions(Telvane& window) {
         }
     }
     return texts;
+}
+
+// Captions whose text does not fit the room their widget has, as "caption (needed > room)".
+QStringList clippedCaptions(Telvane& window) {
+    QStringList clipped;
+    auto check = [&](const QString& text, const QFontMetrics& metrics, int room) {
+        int needed = 0;
+        for (const QString& line : text.split(QStringLiteral("\r\n"))) {
+            needed = qMax(needed, metrics.horizontalAdvance(line));
+        }
+        if (!text.trimmed().isEmpty() && needed > room) {
+            clipped << QStringLiteral("%1 (%2 > %3)").arg(text).arg(needed).arg(room);
+        }
+    };
+    for (QWidget* widget : window.findChildren<QWidget*>()) {
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            check(label->text(), label->fontMetrics(), label->contentsRect().width());
+        } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            const QRect contents =
+                button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            check(button->text(), button->fontMetrics(), contents.width());
+        } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+            // The title sits on the frame's top edge, inset from both sides.
+            check(box->title(), box->fontMetrics(), box->width() - 16);
+        }
+    }
+    return clipped;
+}
+
+// A window at its smallest, laid out as it is shown.
+void showSmallest(Telvane& window) {
+    window.show();
+    window.resize(window.minimumSizeHint());
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+}
+
+// The mean colour of a button as it is drawn.
+QColor drawnColour(QPushButton& button) {
+    const QImage image = button.grab().toImage();
+    qint64 red = 0;
+    qint64 green = 0;
+    qint64 blue = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            red += pixel.red();
+            green += pixel.green();
+            blue += pixel.blue();
+        }
+    }
+    const qint64 count = qMax(1, image.width() * image.height());
+    return QColor(int(red / count), int(green / count), int(blue / count));
 }
 
 bool hasChineseCharacter(const QString& text) {
@@ -187,6 +247,54 @@ class StartupTest : public QObject {
         QVERIFY(QDir::setCurrent(QStringLiteral(TELVANE_BUILD_DIR)));
     }
 
+    // The compact look keeps every caption whole in both languages, and the window low enough
+    // that with a window manager's frame (openbox's adds 25 px) it stays within 1000 px.
+    void everyCaptionFitsAndTheWindowIsLowEnough() {
+        for (bool chinese : {false, true}) {
+            std::unique_ptr<InstalledTranslation> translation;
+            if (chinese) {
+                translation = std::make_unique<InstalledTranslation>();
+            }
+            Telvane window(loopbackDevices(), idleLauncher());
+            showSmallest(window);
+            const QStringList clipped = clippedCaptions(window);
+            QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
+            QVERIFY2(window.minimumSizeHint().height() <= 975,
+                     qPrintable(QString::number(window.minimumSizeHint().height())));
+            QVERIFY(window.minimumSizeHint().width() <= 1300);
+        }
+    }
+
+    // A checked button is plain at a glance (far from an unchecked one in colour), and the look
+    // changes no button's size.
+    void checkedButtonsStandOutAtTheSameSize() {
+        QWidget panel;
+        QPushButton unchecked(QStringLiteral("CH1"), &panel);
+        QPushButton checked(QStringLiteral("CH2"), &panel);
+        for (QPushButton* button : {&unchecked, &checked}) {
+            button->setCheckable(true);
+            button->setMinimumHeight(35);
+            button->resize(button->sizeHint());
+        }
+        checked.setChecked(true);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        const QColor off = drawnColour(unchecked);
+        const QColor on = drawnColour(checked);
+        const int difference = qAbs(off.red() - on.red()) + qAbs(off.green() - on.green()) +
+                               qAbs(off.blue() - on.blue());
+        QVERIFY2(difference > 150,
+                 qPrintable(QStringLiteral("%1 against %2").arg(off.name(), on.name())));
+
+        std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+        QPushButton plain(QStringLiteral("CH2"));
+        plain.setStyle(fusion.get());
+        plain.setCheckable(true);
+        plain.setChecked(true);
+        plain.setMinimumHeight(35);
+        QCOMPARE(checked.sizeHint(), plain.sizeHint());
+    }
+
     void iconIsEmbeddedUncompressed() {
         QResource resource(QString::fromLatin1(kIconPath));
         QVERIFY(resource.isValid());
@@ -231,6 +339,7 @@ int main(int argc, char* argv[]) {
     qputenv("LC_ALL", "zh_CN.UTF-8");
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    applyTelvaneLook(application);
     StartupTest test;
     return QTest::qExec(&test, argc, argv);
 }

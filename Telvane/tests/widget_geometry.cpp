@@ -1,9 +1,10 @@
-// telvane_widget_geometry NAME...: builds the window as the program does (translation, title,
-// size) on the current X display, with a device table that reaches nothing, and prints
+// telvane_widget_geometry NAME...: builds the window as the program does (look, translation,
+// title, size) on the current X display, with a device table that reaches nothing, and prints
 // "NAME X Y WIDTH HEIGHT" for each named member, in pixels relative to the window. The headless
 // demo asks it where "CH1" is to click it and where the picture and the status labels are to look
 // at them, so that it follows the window's layout as that changes.
 
+#include "look.h"
 #include "startup.h"
 #include "window_fixture.h"
 
@@ -17,6 +18,7 @@
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication application(argc, argv);
+    applyTelvaneLook(application);
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s MEMBER...\n", argv[0]);
         return 2;

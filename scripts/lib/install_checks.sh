@@ -114,7 +114,7 @@ step_install_tree() {
     if grep -rlI "$(pwd)" "$tree"; then
         fail "installed text files name the checkout (they must find everything from their place)"
     fi
-    readelf -d "$tree/bin/Telvane" | grep -q 'RUNPATH.*\$ORIGIN/\.\./lib' ||
+    grep -q 'RUNPATH.*\$ORIGIN/\.\./lib' <<<"$(readelf -d "$tree/bin/Telvane")" ||
         fail "the program has no RUNPATH relative to its folder"
     local libraries
     libraries=$(ldd "$tree/bin/Telvane")
@@ -175,14 +175,16 @@ step_packages() {
     has_files "$runtime" "$lib/libKorvex.so.1" usr/share/doc/libkorvex1/copyright
     has_files "$development" usr/include/Korvex.h "$lib/libKorvex.so" "$lib/pkgconfig/korvex.pc" \
         "$lib/cmake/Korvex/KorvexConfig.cmake" "$lib/cmake/Korvex/KorvexConfigVersion.cmake" \
-        "$lib/cmake/Korvex/KorvexTargets.cmake" usr/share/doc/libkorvex-dev/copyright
+        "$lib/cmake/Korvex/KorvexTargets.cmake" usr/share/doc/libkorvex-dev/copyright \
+        usr/bin/korvexctl usr/share/man/man1/korvexctl.1.gz
     if dpkg-deb -c "$program" | grep -E 'Lumadec\.h|lumadec\.pc|cmake/Lumadec|libLumadec\.so$'; then
         fail "Lumadec's development files went into the program's package"
     fi
-    depends_on "$program" libkorvex1 libqt5widgets5 libavcodec59 libc6
+    depends_on "$program" libkorvex1 libqt5widgets5 libavcodec59 libc6 fonts-liberation
     depends_on "$runtime" libc6 libstdc++6
     depends_on "$development" libkorvex1
-    dpkg-deb -I "$runtime" | grep -q ' shlibs ' || fail "libkorvex1 has no shlibs file"
+    # Read whole first: grep -q leaving early would break dpkg-deb's pipe (pipefail).
+    grep -q ' shlibs ' <<<"$(dpkg-deb -I "$runtime")" || fail "libkorvex1 has no shlibs file"
     for deb in "${debs[@]}"; do
         printf '   %-34s %6d bytes  Depends: %s\n' "$(basename "$deb")" "$(stat -c %s "$deb")" \
             "$(dpkg-deb -f "$deb" Depends)"

@@ -114,6 +114,12 @@ void FakeDevice::stop() {
             return;
         }
         stopping_ = true;
+        // Also ends a `then` that streams: its sends fail from now on.
+        for (RawSocket socket : sockets_) {
+            if (socket != kNoRawSocket) {
+                ::shutdown(socket, kShutBoth);
+            }
+        }
     }
     // The wake socket stays readable from now on, which wakes every wait of every connection.
     SendBytes(wakeWrite_, "x", 1);
@@ -193,6 +199,7 @@ void FakeDevice::acceptLoop() {
         size_t index = received_.size();
         received_.emplace_back();
         closed_.push_back(false);
+        sockets_.push_back(socket);
         changed_.notify_all();
         workers_.emplace_back(
             [this, socket, index, reply = std::move(reply)]() { serve(socket, index, reply); });
@@ -277,8 +284,9 @@ void FakeDevice::serve(RawSocket socket, size_t index, Reply reply) {
     if (running && !reply.closeAfter) {
         pump(Clock::time_point::max(), [&] { return !peerOpen; });
     }
-    CloseRawSocket(socket);
     std::lock_guard<std::mutex> lock(mutex_);
+    CloseRawSocket(socket);
+    sockets_[index] = kNoRawSocket;
     closed_[index] = true;
     changed_.notify_all();
 }

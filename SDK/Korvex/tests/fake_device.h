@@ -87,6 +87,7 @@ class FakeDevice {
     Reply defaultReply_;
     std::vector<std::string> received_;
     std::vector<bool> closed_;
+    std::vector<RawSocket> sockets_;  // open connections (kNoRawSocket once closed), under mutex_
     std::vector<std::thread> workers_;
     std::thread acceptor_;
     bool stopping_ = false;

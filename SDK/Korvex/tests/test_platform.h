@@ -22,11 +22,13 @@ namespace korvex::test {
 #ifdef _WIN32
 using RawSocket = SOCKET;
 constexpr RawSocket kNoRawSocket = INVALID_SOCKET;
+constexpr int kShutBoth = SD_BOTH;
 // Socket numbers are handles, not indices into a table of descriptors.
 constexpr bool kSocketsAreDescriptors = false;
 #else
 using RawSocket = int;
 constexpr RawSocket kNoRawSocket = -1;
+constexpr int kShutBoth = SHUT_RDWR;
 constexpr bool kSocketsAreDescriptors = true;
 #endif
 

@@ -1,0 +1,265 @@
+// The window as the operator sees it on a real X display under a window manager (openbox): the
+// live picture decoded by Lumadec from devicesim's stream, the black area when the stream is lost,
+// full screen and back, and the window's place and size on a 1920 x 1080 screen.
+#include "look.h"
+#include "startup.h"
+#include "support/test_display.h"
+#include "window_fixture.h"
+
+#include "log.h"
+#include "simulator.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QTranslator>
+#include <QWindow>
+#include <QtTest>
+
+#include <xcb/xcb.h>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+const char kTransmitter[] = "127.0.0.220";
+
+// The share of pixels of `image` that are not black, 0..1.
+double LitShare(const QImage& image) {
+    qint64 lit = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(image.pixel(x, y)) > 24) {
+                ++lit;
+            }
+        }
+    }
+    return image.isNull() ? 0 : double(lit) / double(image.width() * image.height());
+}
+
+// What the X server shows in the native window of `widget`, whoever drew it.
+QImage OnScreen(QWidget* widget) {
+    return QGuiApplication::primaryScreen()->grabWindow(widget->winId()).toImage();
+}
+
+// The root window's property `name` is there (the window manager's announcement).
+bool RootHasProperty(const char* name) {
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    bool found = false;
+    if (xcb_connection_has_error(connection) == 0) {
+        xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
+        if (atom != nullptr) {
+            xcb_get_property_reply_t* property = xcb_get_property_reply(
+                connection, xcb_get_property(connection, 0, root, atom->atom, XCB_ATOM_ANY, 0, 1),
+                nullptr);
+            found = property != nullptr && property->type != XCB_NONE;
+            free(property);
+            free(atom);
+        }
+    }
+    xcb_disconnect(connection);
+    return found;
+}
+
+// Alt+F4 on `window`, which the window manager takes as the operator closing it.
+bool PressAltF4On(WId window) {
+    const QString id = QString::number(window);
+    return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"),
+                                                         QStringLiteral("--sync"), id}) == 0 &&
+           QProcess::execute(QStringLiteral("xdotool"),
+                             {QStringLiteral("key"), QStringLiteral("--clearmodifiers"),
+                              QStringLiteral("alt+F4")}) == 0;
+}
+
+}  // namespace
+
+class PictureTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<devicesim::Simulator> simulator;
+    std::unique_ptr<Telvane> window;
+    QProcess windowManager;
+    std::atomic<int> plays{0};
+    uint16_t port = 0;
+
+    template <typename T>
+    T* get(const char* name) {
+        return member<T>(*window, QString::fromLatin1(name));
+    }
+    QWidget* video() { return TelvaneTestAccess::videoWidget(*window); }
+
+    void startTransmitter() {
+        devicesim::Options options;
+        devicesim::DeviceIdentity identity;
+        std::string error;
+        QVERIFY(devicesim::parseDeviceIdentity(
+            std::string("tx1@") + kTransmitter + ":" + std::to_string(port), identity, error));
+        options.devices.push_back(identity);
+        simulator = std::make_unique<devicesim::Simulator>(options);
+        QVERIFY2(simulator->start(error), error.c_str());
+        port = simulator->device("tx1")->port();
+    }
+
+    void openWindow() {
+        DeviceTable devices = loopbackDevices();
+        devices.port = port;
+        window = std::make_unique<Telvane>(devices, idleLauncher());
+        presentMainWindow(*window);
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        // Framed by the window manager, and placed.
+        QTRY_VERIFY_WITH_TIMEOUT(window->frameGeometry() != window->geometry(), 5000);
+        QTest::qWait(800);
+    }
+
+    // Clicks "CH1" and waits for a moving picture in the video area.
+    void watchCh1() {
+        get<QPushButton>("pcDisplayOffBtn")->click();
+        get<QPushButton>("pcDisplayCh1Btn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(LitShare(OnScreen(video())) > 0.05, 10000);
+    }
+
+  private slots:
+    void initTestCase() {
+        windowManager.start(QStringLiteral("openbox"), QStringList());
+        QVERIFY2(windowManager.waitForStarted(5000), "openbox is not installed");
+        QTRY_VERIFY_WITH_TIMEOUT(RootHasProperty("_NET_SUPPORTING_WM_CHECK"), 10000);
+        devicesim::setLogObserver([this](const std::string& line) {
+            if (line.find(": PLAY ") != std::string::npos) {
+                ++plays;
+            }
+        });
+        startTransmitter();
+    }
+    void cleanup() {
+        window.reset();
+        if (!simulator) {
+            startTransmitter();
+        }
+    }
+    void cleanupTestCase() {
+        window.reset();
+        simulator.reset();
+        devicesim::setLogObserver(nullptr);
+        windowManager.terminate();
+        windowManager.waitForFinished(3000);
+    }
+
+    // With its frame the window is at most 1000 px high and lies on the screen's available
+    // area, also when its place would have pushed its bottom off the screen; in both languages.
+    void windowFitsTheScreenWithItsFrame() {
+        for (bool chinese : {false, true}) {
+            QTranslator translator;
+            if (chinese) {
+                QVERIFY(translator.load(QStringLiteral(TELVANE_BUILD_DIR "/Language/zh_CN.qm")));
+                QCoreApplication::installTranslator(&translator);
+            }
+            openWindow();
+            const QRect available = window->screen()->availableGeometry();
+            const QRect frame = window->frameGeometry();
+            QVERIFY2(frame.height() <= 1000, qPrintable(QString::number(frame.height())));
+            QVERIFY2(available.contains(frame), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                               .arg(frame.x())
+                                                               .arg(frame.y())
+                                                               .arg(frame.width())
+                                                               .arg(frame.height())));
+            QVERIFY(get<QPushButton>("upgradeDecBtn")->isVisible());
+            window.reset();
+            QCoreApplication::removeTranslator(&translator);
+        }
+    }
+
+    // Only a moving, current picture is ever shown: when the transmitter is lost, the last
+    // picture gives way to black.
+    void lostStreamLeavesABlackArea() {
+        openWindow();
+        watchCh1();
+        simulator.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(get<QLabel>("pcConnectStateLabel")->text(),
+                                  QStringLiteral("Disconnect"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(LitShare(OnScreen(video())) < 0.001, 3000);
+    }
+
+    // Full screen and back, by double-click, Esc and the window manager's close: the picture
+    // area returns into its place with its native window, and each toggle restarts the stream
+    // once.
+    void fullScreenAndBackUnderTheWindowManager() {
+        openWindow();
+        watchCh1();
+        QWidget* const column = video()->parentWidget();
+        const QRect place = video()->geometry();
+        const WId native = video()->winId();
+        const QRect screen = window->screen()->geometry();
+        enum class Leave { DoubleClick, Escape, WindowManagerClose };
+        for (Leave leave :
+             {Leave::DoubleClick, Leave::Escape, Leave::WindowManagerClose, Leave::DoubleClick}) {
+            QTRY_COMPARE_WITH_TIMEOUT(get<QLabel>("pcConnectStateLabel")->text(),
+                                      QStringLiteral("Connect"), 5000);
+            QTest::qWait(500);
+            const int before = plays;
+            QTest::mouseDClick(video(), Qt::LeftButton);
+            QWidget* holder = video()->window();
+            QVERIFY(holder != window.get());
+            QTRY_COMPARE_WITH_TIMEOUT(holder->frameGeometry(), screen, 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(video()->geometry().size(), screen.size(), 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(int(plays), before + 1, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(LitShare(OnScreen(video())) > 0.05, 10000);
+
+            qInfo("leaving full screen by %s", leave == Leave::DoubleClick ? "double-click"
+                                               : leave == Leave::Escape
+                                                   ? "Esc"
+                                                   : "the window manager's close");
+            switch (leave) {
+                case Leave::DoubleClick:
+                    QTest::mouseDClick(video(), Qt::LeftButton);
+                    break;
+                case Leave::Escape:
+                    QTest::keyClick(holder, Qt::Key_Escape);
+                    break;
+                case Leave::WindowManagerClose:
+                    QVERIFY(PressAltF4On(holder->winId()));
+                    break;
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(video()->parentWidget(), column, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(!holder->isVisible(), 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(video()->geometry(), place, 5000);
+            QCOMPARE(video()->winId(), native);
+            QVERIFY(video()->isVisible());
+            QTRY_COMPARE_WITH_TIMEOUT(int(plays), before + 2, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(LitShare(OnScreen(video())) > 0.05, 10000);
+            QTest::qWait(500);
+            QCOMPARE(int(plays), before + 2);
+        }
+        QVERIFY(window->isVisible());
+    }
+};
+
+int main(int argc, char* argv[]) {
+    lumadec_test::TestXServer display;
+    std::string error;
+    if (!display.Start(&error, 1920, 1080)) {
+        std::fprintf(stderr, "picture test: %s\n", error.c_str());
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    av_log_set_level(AV_LOG_ERROR);  // the emulator's encoders would fill the log
+    QApplication application(argc, argv);
+    applyTelvaneLook(application);
+    PictureTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "picture_test.moc"
