@@ -40,18 +40,17 @@ devicesim_port() {
     sed -n "s/.* $1 listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p" "$devicesim_log"
 }
 
-# run_example BINARY [ENV...]: runs it against devicesim and checks what it counted.
+# run_example [NAME=VALUE...] COMMAND...: runs the example (COMMAND, with the environment
+# settings before it) against devicesim and checks what it counted.
 run_example() {
-    local binary=$1
-    shift
     local output
-    output=$(env "$@" "$binary" "127.0.0.1:$(devicesim_port rx)" "127.0.0.1:$(devicesim_port tx1)" 3) ||
-        { echo "$output" >&2; fail "$binary failed"; }
+    output=$(env "$@" "127.0.0.1:$(devicesim_port rx)" "127.0.0.1:$(devicesim_port tx1)" 3 |
+        tr -d '\r') || { echo "$output" >&2; fail "$* failed"; }
     echo "$output" | sed 's/^/   /'
-    echo "$output" | grep -q '^receiver: HDMI-IP-RX' || fail "$binary read no SystemInfo"
-    echo "$output" | grep -q '^receiver: layout CH1|CH2' || fail "$binary set no layout"
+    echo "$output" | grep -q '^receiver: HDMI-IP-RX' || fail "$* read no SystemInfo"
+    echo "$output" | grep -q '^receiver: layout CH1|CH2' || fail "$* set no layout"
     echo "$output" | grep -Eq '^frames in 3 s: [1-9][0-9]* key, [1-9][0-9]* video, [1-9][0-9]* audio' ||
-        fail "$binary counted no key, video and audio frames"
+        fail "$* counted no key, video and audio frames"
 }
 
 # build_example PREFIX LIBDIR NAME: the example built against the Korvex installed under PREFIX,
@@ -70,7 +69,7 @@ build_example() {
     echo "-- $name, find_package(Korvex)"
     run_example "$out/cmake/korvex_example"
     echo "-- $name, pkg-config"
-    run_example "$out/pkg-config/korvex_example" LD_LIBRARY_PATH="$libdir"
+    run_example LD_LIBRARY_PATH="$libdir" "$out/pkg-config/korvex_example"
 }
 
 # Korvex alone, configured so that finding GoogleTest, Qt, pkg-config (for FFmpeg) or Google

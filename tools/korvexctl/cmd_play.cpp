@@ -157,8 +157,7 @@ class PlayDisplay {
 
     void diagnostic(const std::string& text) {
         clearLine();
-        std::fprintf(stderr, "%s korvexctl: %s\n", platform::localTimestamp().c_str(),
-                     text.c_str());
+        std::fprintf(stderr, "%s korvexctl: %s\n", localTimestamp().c_str(), text.c_str());
     }
     void result(const Value& value) {
         clearLine();

@@ -5,9 +5,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
-#include <filesystem>
 #include <mutex>
-#include <system_error>
 
 #include "commands.h"
 #include "device.h"
@@ -78,11 +76,10 @@ int runUpgrade(const GlobalOptions& options, const Arguments& arguments) {
             command);
     }
     const std::string path = positional[0];
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
+    uint64_t bytes = 0;
+    if (!platform::regularFileSize(path, bytes)) {
         throw UsageError(path + ": no such file", command);
     }
-    const auto bytes = std::filesystem::file_size(path, error);
 
     UpgradeEvents events;
     Device device(options, command, onSessionEvent, &events);

@@ -58,7 +58,7 @@ class WatchReport {
 
     // One change: `text` for people, `details` (an object) for scripts.
     void tell(const std::string& event, const std::string& text, Value details = Value()) {
-        const std::string time = platform::localTimestamp();
+        const std::string time = localTimestamp();
         if (json_) {
             Value line;
             line.add("time", time).add("device", device_).add("event", event);

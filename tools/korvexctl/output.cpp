@@ -1,6 +1,10 @@
 #include "output.h"
 
+#include <chrono>
 #include <cstdio>
+#include <ctime>
+
+#include "platform.h"
 
 namespace korvexctl {
 
@@ -204,6 +208,19 @@ void printResult(const Value& result, bool json) {
     const std::string text = json ? result.toJson() + "\n" : result.toText();
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
+}
+
+std::string localTimestamp() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const long millis = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000);
+    const std::tm local = platform::localTime(seconds);
+    char text[40];
+    const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    std::snprintf(text + length, sizeof text - length, ".%03ld", millis);
+    return text;
 }
 
 }  // namespace korvexctl

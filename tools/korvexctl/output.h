@@ -62,6 +62,9 @@ class Value {
 // Prints a result on stdout: JSON (one line) when `json`, else its text lines.
 void printResult(const Value& result, bool json);
 
+// The local time as "YYYY-MM-DD HH:MM:SS.mmm".
+std::string localTimestamp();
+
 // A zero-terminated text of a fixed record field (never reads past the field).
 template <size_t N>
 std::string fieldText(const char (&field)[N]) {

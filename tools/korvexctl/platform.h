@@ -1,8 +1,10 @@
 // What korvexctl needs from the operating system beyond standard C++: whether stdout is a
-// terminal, what Ctrl-C does, and the local wall-clock time. Each backend (platform_posix.cpp;
-// a Windows one can sit beside it) implements exactly these, so no other file needs an #ifdef.
+// terminal, what Ctrl-C does, the local time zone, and files. Each backend (platform_posix.cpp,
+// platform_windows.cpp) implements exactly these, so no other file needs an #ifdef.
 #pragma once
 
+#include <cstdint>
+#include <ctime>
 #include <string>
 
 namespace korvexctl {
@@ -26,8 +28,12 @@ bool interruptRequested();
 // Refuse mode: the number of interrupts since the last call.
 int takeInterrupts();
 
-// The local time as "YYYY-MM-DD HH:MM:SS.mmm".
-std::string localTimestamp();
+// `seconds` as local calendar time (safe on any thread).
+std::tm localTime(std::time_t seconds);
+
+// True when `path` (as given on the command line: on Windows in the local code page) names a
+// regular file; its size is then in `bytes`.
+bool regularFileSize(const std::string& path, uint64_t& bytes);
 
 }  // namespace platform
 }  // namespace korvexctl

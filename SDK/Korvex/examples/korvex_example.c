@@ -10,14 +10,41 @@
  * Try it against the device emulator on this machine (it prints the ports it picked):
  *   devicesim --device rx@127.0.0.1:0 --device tx1@127.0.0.1:0
  */
+#if !defined(_WIN32)
 #define _POSIX_C_SOURCE 200809L
+#endif
 
 #include <Korvex.h>
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+/* The only two things the example needs from the system: a monotonic clock and a sleep. */
+#if defined(_WIN32)
+#include <windows.h>
+
+static double monotonicMs(void) {
+    return (double)GetTickCount64();
+}
+
+static void sleepSeconds(int seconds) {
+    Sleep((DWORD)seconds * 1000);
+}
+#else
 #include <time.h>
+
+static double monotonicMs(void) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (double)now.tv_sec * 1000.0 + (double)now.tv_nsec / 1e6;
+}
+
+static void sleepSeconds(int seconds) {
+    const struct timespec pause = {seconds, 0};
+    nanosleep(&pause, NULL);
+}
+#endif
 
 /* Written by the stream's receive thread; read by main only after KORVEX_StopPlay has joined it. */
 typedef struct Counts {
@@ -31,14 +58,7 @@ typedef struct Counts {
     KorvexMediaInfo info;
 } Counts;
 
-static struct timespec playStarted;
-
-static double millisecondsSince(const struct timespec* start) {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (double)(now.tv_sec - start->tv_sec) * 1000.0 +
-           (double)(now.tv_nsec - start->tv_nsec) / 1e6;
-}
+static double playStartedMs;
 
 /* "host:port" into a login record. */
 static int parseDevice(const char* text, KorvexLoginInfo* login) {
@@ -69,7 +89,7 @@ static int KORVEX_CALL onFrame(KorvexSession* session, KorvexStream* stream,
     (void)session;
     (void)stream;
     if (counts->firstFrameMs < 0) {
-        counts->firstFrameMs = millisecondsSince(&playStarted);
+        counts->firstFrameMs = monotonicMs() - playStartedMs;
     }
     switch (frame->type) {
         case KORVEX_PACKET_KEY_FRAME:
@@ -95,7 +115,7 @@ static void KORVEX_CALL onEvent(KorvexSession* session, int32_t event, void* dat
     (void)data;
     (void)user;
     if (event == KORVEX_STREAM_STARTED) {
-        printf("stream: started after %.0f ms\n", millisecondsSince(&playStarted));
+        printf("stream: started after %.0f ms\n", monotonicMs() - playStartedMs);
     } else if (event == KORVEX_STREAM_CONNECT_FAILED) {
         printf("stream: no connection, trying again\n");
     }
@@ -157,11 +177,10 @@ int main(int argc, char** argv) {
     params.onMediaInfo = onMediaInfo;
     params.onFrame = onFrame;
     params.user = &counts;
-    clock_gettime(CLOCK_MONOTONIC, &playStarted);
+    playStartedMs = monotonicMs();
     KorvexStream* stream = KORVEX_StartPlay(transmitter, &params);
     if (stream != NULL) {
-        const struct timespec pause = {seconds, 0};
-        nanosleep(&pause, NULL);
+        sleepSeconds(seconds);
         KORVEX_StopPlay(transmitter, stream); /* joins the receive thread */
     }
     KORVEX_Logout(transmitter);

@@ -290,7 +290,8 @@ typedef struct KorvexPlayParams {
  * Functions
  * ------------------------------------------------------------------------------------------- */
 
-/* Starts the library; call once per process before anything else. Returns 0 when ready. */
+/* Starts the library; call once per process before anything else. Returns 0 when ready; on
+ * Windows it starts Windows Sockets 2.2 and returns WSAStartup's result (0, or its error code). */
 KORVEX_API int KORVEX_CALL KORVEX_Init(void);
 
 /* Ends the library once every session is gone. Returns 0 when done, -1 on error. */
@@ -357,12 +358,13 @@ KORVEX_API KorvexStream* KORVEX_CALL KORVEX_StartPlay(KorvexSession* session,
 KORVEX_API void KORVEX_CALL KORVEX_StopPlay(KorvexSession* session, KorvexStream* stream);
 
 /*
- * Uploads the firmware file at `path` (zero-terminated, the platform's narrow encoding) on an
- * upload thread of its own and returns at once. Returns 0 when the upload was started (the outcome
- * arrives as events 1000..1004: exactly one of 1003 and 1004 ends it, unless the session is
- * logged out inside an earlier event), -1 when refused (no regular file at the path, an upload of
- * this session still running, which includes a call from its own 1003 or 1004 event, or no memory
- * or thread), -2 when `session` is NULL. The path is copied whole.
+ * Uploads the firmware file at `path` (zero-terminated, the platform's narrow encoding: on
+ * Windows the local code page) on an upload thread of its own and returns at once. Returns 0 when
+ * the upload was started (the outcome arrives as events 1000..1004: exactly one of 1003 and 1004
+ * ends it, unless the session is logged out inside an earlier event), -1 when refused (no regular
+ * file at the path, an upload of this session still running, which includes a call from its own
+ * 1003 or 1004 event, or no memory or thread), -2 when `session` is NULL. The path is copied
+ * whole.
  */
 KORVEX_API int KORVEX_CALL KORVEX_Upgrade(KorvexSession* session, const char* path);
 

@@ -1,23 +1,33 @@
-// Socket and thread primitives of the library. This pair (platform.h, platform_posix.cpp) is the
-// only place that calls the operating system's socket functions; a Windows backend would sit
-// beside platform_posix.cpp.
+// Socket and file primitives of the library: the only place that calls the operating
+// system's socket and file functions. One backend is built, platform_posix.cpp or
+// platform_windows.cpp (Winsock); platform_common.cpp holds what both share.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
 namespace korvex {
 
+#ifdef _WIN32
+// Winsock's SOCKET (an unsigned handle; INVALID_SOCKET has all bits set), named without pulling
+// <winsock2.h> into every file.
+using SocketHandle = uintptr_t;
+constexpr SocketHandle kNoSocket = ~SocketHandle{0};
+#else
 using SocketHandle = int;
 constexpr SocketHandle kNoSocket = -1;
+#endif
 
-// Platform start-up and clean-up of the socket layer: 0 when done.
+// Start-up and clean-up of the socket layer. Startup returns 0 when ready, else the platform's
+// error code (Winsock: WSAStartup's for version 2.2); Cleanup returns 0 when done, -1 on error.
 int PlatformStartup();
 int PlatformCleanup();
 
 // Lets one thread end another's connection wait early; once woken it stays woken. Each backend
 // makes it of something that its connection wait can watch beside the connecting socket (POSIX:
-// a socket pair whose far end turns readable on the wake).
+// a socket pair whose far end turns readable on the wake; Windows: a pair of loopback datagram
+// sockets, readable once the wake's datagram is in).
 class Waker {
   public:
     Waker();  // not valid() when the platform has no socket to spare
@@ -28,12 +38,15 @@ class Waker {
     bool valid() const { return readable_ != kNoSocket; }
     // From any thread, as often as needed.
     void wake();
-    // Readable once woken (for the waits of this layer).
+    // Readable once woken (for the waits of this layer). It may turn readable a moment after
+    // wake() has returned; woken() is true at once.
     SocketHandle handle() const { return readable_; }
+    bool woken() const { return woken_.load(std::memory_order_acquire); }
 
   private:
     SocketHandle readable_ = kNoSocket;
     SocketHandle trigger_ = kNoSocket;
+    std::atomic<bool> woken_{false};
 };
 
 // Connects to host:port within timeoutMs. Returns a connected TCP socket in blocking mode, or
@@ -103,7 +116,29 @@ class Socket {
     SocketHandle handle_ = kNoSocket;
 };
 
-// Sleeps the calling thread.
-void SleepMs(int milliseconds);
+// Paths are the platform's narrow text (on Windows in the local code page) and are used whole.
+
+// True when `path` names a regular file: not a directory, device or pipe, which could not be read
+// as an image or would never end.
+bool IsRegularFile(const char* path);
+
+// A regular file opened for reading, closed when it goes out of scope. Sizes are 64-bit.
+class InputFile {
+  public:
+    InputFile() = default;
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    // False, with nothing open, when `path` is no regular file or cannot be read.
+    bool open(const char* path);
+    // The open file's size in bytes, or -1.
+    int64_t size() const;
+    // Reads up to `capacity` bytes: the count, 0 at the end of the file, -1 on error.
+    long read(void* buffer, size_t capacity);
+
+  private:
+    intptr_t handle_ = -1;  // a descriptor (POSIX) or a HANDLE (Windows); -1 is none for both
+};
 
 }  // namespace korvex

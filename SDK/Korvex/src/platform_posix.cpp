@@ -1,19 +1,15 @@
 // POSIX backend of the socket layer. Waits use poll (no FD_SETSIZE limit); sends never raise
-// SIGPIPE; names are resolved with getaddrinfo, which is safe on many threads at once.
-#include "platform.h"
-
-#include <arpa/inet.h>
+// SIGPIPE.
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <thread>
+
+#include "platform_sockets.h"
 
 namespace korvex {
 
@@ -64,19 +60,6 @@ bool SetNonBlocking(SocketHandle socket, bool on) {
     return fcntl(socket, F_SETFL, flags) == 0;
 }
 
-bool ResolveIpv4(const char* host, in_addr* out) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* answer = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &answer) != 0 || answer == nullptr) {
-        return false;
-    }
-    *out = reinterpret_cast<const sockaddr_in*>(answer->ai_addr)->sin_addr;
-    freeaddrinfo(answer);
-    return true;
-}
-
 }  // namespace
 
 int PlatformStartup() {
@@ -95,12 +78,8 @@ Waker::Waker() {
     }
 }
 
-Waker::~Waker() {
-    CloseSocket(readable_);
-    CloseSocket(trigger_);
-}
-
 void Waker::wake() {
+    woken_.store(true, std::memory_order_release);
     // The far end then reads end-of-stream for good: woken stays woken, and a second wake is
     // harmless.
     if (trigger_ != kNoSocket) {
@@ -110,7 +89,7 @@ void Waker::wake() {
 
 SocketHandle ConnectWithTimeout(const char* host, int port, int timeoutMs, const Waker* waker) {
     in_addr address{};
-    if (host == nullptr || !ResolveIpv4(host, &address)) {
+    if (host == nullptr || !ResolveIpv4(host, &address) || (waker != nullptr && waker->woken())) {
         return kNoSocket;
     }
     Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -154,19 +133,6 @@ long SendWithTimeout(SocketHandle socket, const void* data, size_t length, int t
         return 0;
     }
     return sent;
-}
-
-bool SendAllWithTimeout(SocketHandle socket, const void* data, size_t length, int timeoutMs) {
-    const auto* bytes = static_cast<const char*>(data);
-    size_t done = 0;
-    while (done < length) {
-        long sent = SendWithTimeout(socket, bytes + done, length - done, timeoutMs);
-        if (sent <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(sent);
-    }
-    return true;
 }
 
 long ReceiveWithTimeout(SocketHandle socket, void* buffer, size_t capacity, int timeoutMs) {
@@ -223,8 +189,53 @@ void CloseSocket(SocketHandle socket) {
     }
 }
 
-void SleepMs(int milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+bool IsRegularFile(const char* path) {
+    struct stat status {};
+    return path != nullptr && ::stat(path, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+InputFile::~InputFile() {
+    if (handle_ >= 0) {
+        ::close(static_cast<int>(handle_));
+    }
+}
+
+bool InputFile::open(const char* path) {
+    if (path == nullptr || handle_ >= 0) {
+        return false;
+    }
+    // O_NONBLOCK: should the path have turned into a FIFO since it was checked, the open must
+    // not wait for a writer. Reads of a regular file ignore the flag.
+    int descriptor = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) {
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
+        return false;
+    }
+    handle_ = descriptor;
+    return true;
+}
+
+int64_t InputFile::size() const {
+    struct stat status {};
+    if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &status) != 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(status.st_size);
+}
+
+long InputFile::read(void* buffer, size_t capacity) {
+    if (handle_ < 0) {
+        return -1;
+    }
+    ssize_t count;
+    do {
+        count = ::read(static_cast<int>(handle_), buffer, capacity);
+    } while (count < 0 && errno == EINTR);
+    return count;
 }
 
 }  // namespace korvex

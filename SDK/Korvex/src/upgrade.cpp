@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "exchange.h"
@@ -26,19 +24,6 @@ bool Report(UpgradeTask& task, int32_t event, void* data = nullptr) {
     return !task.abandoned;
 }
 
-// Size of the open file, or -1. Taken from the stream itself so that it describes the file that
-// is sent even if the path is replaced meanwhile; std::streamoff is 64-bit.
-std::streamoff FileSize(std::ifstream& file) {
-    if (!file.seekg(0, std::ios::end)) {
-        return -1;
-    }
-    std::streamoff size = file.tellg();
-    if (size < 0 || !file.seekg(0, std::ios::beg)) {
-        return -1;
-    }
-    return size;
-}
-
 // Connects, sends the header and the file, and waits for the device's verdict. The file and the
 // connection are closed when it returns.
 Outcome SendImage(UpgradeTask& task) {
@@ -47,8 +32,10 @@ Outcome SendImage(UpgradeTask& task) {
     if (!socket) {
         return Outcome::kFailed;
     }
-    std::ifstream file(task.path, std::ios::binary);
-    const std::streamoff size = file.is_open() ? FileSize(file) : -1;
+    // The size is taken from the open file, so that it describes the file that is sent even if
+    // the path is replaced meanwhile.
+    InputFile file;
+    const int64_t size = file.open(task.path.c_str()) ? file.size() : -1;
     if (size < 0) {
         return Outcome::kFailed;
     }
@@ -68,12 +55,10 @@ Outcome SendImage(UpgradeTask& task) {
 
     uint64_t sent = 0;
     while (sent < length) {
-        const auto wanted =
-            static_cast<std::streamsize>(std::min<uint64_t>(sizeof buffer, length - sent));
-        file.read(buffer, wanted);
-        const std::streamsize got = file.gcount();
-        // A file that shrank after its size was taken ends the upload: the device was promised
-        // `length` bytes.
+        const auto wanted = static_cast<size_t>(std::min<uint64_t>(sizeof buffer, length - sent));
+        const long got = file.read(buffer, wanted);
+        // A file that shrank after its size was taken, or a read error, ends the upload: the
+        // device was promised `length` bytes.
         if (got <= 0) {
             return Outcome::kFailed;
         }
@@ -134,8 +119,7 @@ int StartUpgrade(KorvexSession& session, const char* path, const UpgradeTimeouts
     try {
         // Only a regular file: a directory cannot be read as an image, and a FIFO or device
         // would block the upload thread or never end.
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(path, error)) {
+        if (!IsRegularFile(path)) {
             return -1;
         }
         if (UpgradeTask* previous = session.upgradeTask) {

@@ -1,12 +1,5 @@
 #include "fake_device.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +26,7 @@ bool RequestComplete(const std::string& request) {
 }
 
 // Binds `socket` to a free port on 127.0.0.1 and fills `address` with it. False on failure.
-bool BindToFreeLoopbackPort(int socket, sockaddr_in& address) {
+bool BindToFreeLoopbackPort(RawSocket socket, sockaddr_in& address) {
     address = sockaddr_in{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -42,12 +35,25 @@ bool BindToFreeLoopbackPort(int socket, sockaddr_in& address) {
            getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0;
 }
 
+// Two loopback datagram sockets, `readable` connected to `trigger` and so taking datagrams from it
+// alone. False on failure.
+bool MakeWakePair(RawSocket& readable, RawSocket& trigger) {
+    readable = OpenSocket(SOCK_DGRAM);
+    trigger = OpenSocket(SOCK_DGRAM);
+    sockaddr_in readableAt;
+    sockaddr_in triggerAt;
+    return BindToFreeLoopbackPort(readable, readableAt) &&
+           BindToFreeLoopbackPort(trigger, triggerAt) &&
+           ::connect(trigger, reinterpret_cast<sockaddr*>(&readableAt), sizeof readableAt) == 0 &&
+           ::connect(readable, reinterpret_cast<sockaddr*>(&triggerAt), sizeof triggerAt) == 0;
+}
+
 }  // namespace
 
-void SendAll(int socket, const std::string& bytes) {
+void SendAll(RawSocket socket, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t sent = ::send(socket, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        long sent = SendBytes(socket, bytes.data() + done, bytes.size() - done);
         if (sent <= 0) {
             return;
         }
@@ -72,9 +78,10 @@ Reply Silence() {
 }
 
 FakeDevice::FakeDevice(const char* address, int port) : defaultReply_(Answer(OkResponse())) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listener_ = OpenSocket(SOCK_STREAM);
     int yes = 1;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes),
+               sizeof yes);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(static_cast<uint16_t>(port));
@@ -87,20 +94,17 @@ FakeDevice::FakeDevice(const char* address, int port) : defaultReply_(Answer(OkR
         throw std::runtime_error(std::string("fake device: cannot listen on ") + address);
     }
     port_ = ntohs(local.sin_port);
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
-        throw std::runtime_error("fake device: no pipe");
+    if (!MakeWakePair(wakeRead_, wakeWrite_)) {
+        throw std::runtime_error("fake device: no wake sockets");
     }
-    wakeRead_ = pipeEnds[0];
-    wakeWrite_ = pipeEnds[1];
     acceptor_ = std::thread([this] { acceptLoop(); });
 }
 
 FakeDevice::~FakeDevice() {
     stop();
-    ::close(listener_);
-    ::close(wakeRead_);
-    ::close(wakeWrite_);
+    CloseRawSocket(listener_);
+    CloseRawSocket(wakeRead_);
+    CloseRawSocket(wakeWrite_);
 }
 
 void FakeDevice::stop() {
@@ -111,14 +115,14 @@ void FakeDevice::stop() {
         }
         stopping_ = true;
         // Also ends a `then` that streams: its sends fail from now on.
-        for (int socket : sockets_) {
-            if (socket >= 0) {
-                ::shutdown(socket, SHUT_RDWR);
+        for (RawSocket socket : sockets_) {
+            if (socket != kNoRawSocket) {
+                ::shutdown(socket, kShutBoth);
             }
         }
     }
-    // The pipe stays readable from now on, which wakes every wait of every connection.
-    (void)!::write(wakeWrite_, "x", 1);
+    // The wake socket stays readable from now on, which wakes every wait of every connection.
+    SendBytes(wakeWrite_, "x", 1);
     acceptor_.join();
     for (std::thread& worker : workers_) {
         worker.join();
@@ -173,7 +177,7 @@ bool FakeDevice::waitForClosedConnections(size_t count, std::chrono::millisecond
 void FakeDevice::acceptLoop() {
     for (;;) {
         pollfd waits[2] = {{listener_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-        if (poll(waits, 2, -1) < 0 && errno != EINTR) {
+        if (PollSockets(waits, 2, -1) < 0 && errno != EINTR) {
             return;
         }
         if (waits[1].revents != 0) {
@@ -182,8 +186,8 @@ void FakeDevice::acceptLoop() {
         if ((waits[0].revents & POLLIN) == 0) {
             continue;
         }
-        int socket = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (socket < 0) {
+        RawSocket socket = AcceptConnection(listener_);
+        if (socket == kNoRawSocket) {
             continue;
         }
         std::lock_guard<std::mutex> lock(mutex_);
@@ -202,7 +206,7 @@ void FakeDevice::acceptLoop() {
     }
 }
 
-void FakeDevice::serve(int socket, size_t index, Reply reply) {
+void FakeDevice::serve(RawSocket socket, size_t index, Reply reply) {
     bool peerOpen = true;
     // Takes in what the client sends until `deadline` (or until `done` holds); false once the
     // device stops.
@@ -220,7 +224,7 @@ void FakeDevice::serve(int socket, size_t index, Reply reply) {
                                {wakeRead_, POLLIN, 0}};
             int timeout =
                 deadline == Clock::time_point::max() ? -1 : static_cast<int>(left.count());
-            if (poll(waits, 2, timeout) < 0 && errno != EINTR) {
+            if (PollSockets(waits, 2, timeout) < 0 && errno != EINTR) {
                 return false;
             }
             if (waits[1].revents != 0) {
@@ -228,7 +232,7 @@ void FakeDevice::serve(int socket, size_t index, Reply reply) {
             }
             if (waits[0].revents != 0) {
                 char buffer[65536];
-                ssize_t count = ::recv(socket, buffer, sizeof buffer, 0);
+                long count = ReceiveBytes(socket, buffer, sizeof buffer);
                 if (count <= 0) {
                     peerOpen = false;
                     std::lock_guard<std::mutex> lock(mutex_);
@@ -281,22 +285,22 @@ void FakeDevice::serve(int socket, size_t index, Reply reply) {
         pump(Clock::time_point::max(), [&] { return !peerOpen; });
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    ::close(socket);
-    sockets_[index] = -1;
+    CloseRawSocket(socket);
+    sockets_[index] = kNoRawSocket;
     closed_[index] = true;
     changed_.notify_all();
 }
 
 int RefusingPort() {
-    int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    RawSocket probe = OpenSocket(SOCK_STREAM);
     sockaddr_in address;
     BindToFreeLoopbackPort(probe, address);
-    ::close(probe);
+    CloseRawSocket(probe);
     return ntohs(address.sin_port);
 }
 
 SynDroppingListener::SynDroppingListener() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listener_ = OpenSocket(SOCK_STREAM);
     sockaddr_in address;
     // The smallest backlog: once a connection or two wait unaccepted, the kernel drops new SYNs.
     if (!BindToFreeLoopbackPort(listener_, address) || ::listen(listener_, 0) != 0) {
@@ -306,17 +310,19 @@ SynDroppingListener::SynDroppingListener() {
     port_ = ntohs(address.sin_port);
     constexpr int kMostQueued = 8;
     for (int attempt = 0; attempt < kMostQueued; ++attempt) {
-        int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        RawSocket client = OpenSocket(SOCK_STREAM, true);
         (void)::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
         pollfd entry{client, POLLOUT, 0};
         int error = 0;
         socklen_t errorLength = sizeof error;
-        if (poll(&entry, 1, 200) == 1 &&
-            getsockopt(client, SOL_SOCKET, SO_ERROR, &error, &errorLength) == 0 && error == 0) {
+        if (PollSockets(&entry, 1, 200) == 1 &&
+            getsockopt(client, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                       &errorLength) == 0 &&
+            error == 0) {
             queued_.push_back(client);
             continue;
         }
-        ::close(client);  // unanswered: the queue is full
+        CloseRawSocket(client);  // unanswered: the queue is full
         return;
     }
     closeAll();
@@ -328,10 +334,10 @@ SynDroppingListener::~SynDroppingListener() {
 }
 
 void SynDroppingListener::closeAll() {
-    for (int client : queued_) {
-        ::close(client);
+    for (RawSocket client : queued_) {
+        CloseRawSocket(client);
     }
-    ::close(listener_);
+    CloseRawSocket(listener_);
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "test_platform.h"
+
 namespace korvex::test {
 
 struct Chunk {
@@ -30,7 +32,7 @@ struct Reply {
     bool closeAfter = true;
     // Called on the device thread with the connected socket after the chunks, for tests that
     // need to stream more (it may send until it returns).
-    std::function<void(int socket, const std::string& request)> then;
+    std::function<void(RawSocket socket, const std::string& request)> then;
 };
 
 // A reply of one chunk with `text`, sent at once.
@@ -71,11 +73,13 @@ class FakeDevice {
 
   private:
     void acceptLoop();
-    void serve(int socket, size_t index, Reply reply);
+    void serve(RawSocket socket, size_t index, Reply reply);
 
-    int listener_ = -1;
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
+    RawSocket listener_ = kNoRawSocket;
+    // A datagram to wakeRead_ (from wakeWrite_, to which it is connected) wakes every wait of
+    // the device: nobody reads it, so it stays readable.
+    RawSocket wakeRead_ = kNoRawSocket;
+    RawSocket wakeWrite_ = kNoRawSocket;
     int port_ = 0;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
@@ -83,7 +87,7 @@ class FakeDevice {
     Reply defaultReply_;
     std::vector<std::string> received_;
     std::vector<bool> closed_;
-    std::vector<int> sockets_;  // open connections (-1 once closed), under mutex_
+    std::vector<RawSocket> sockets_;  // open connections (kNoRawSocket once closed), under mutex_
     std::vector<std::thread> workers_;
     std::thread acceptor_;
     bool stopping_ = false;
@@ -91,7 +95,7 @@ class FakeDevice {
 };
 
 // Sends all of `bytes` on a blocking socket, as far as the peer takes them.
-void SendAll(int socket, const std::string& bytes);
+void SendAll(RawSocket socket, const std::string& bytes);
 
 // A port on 127.0.0.1 where nothing listens (connections are refused).
 int RefusingPort();
@@ -110,9 +114,9 @@ class SynDroppingListener {
   private:
     void closeAll();
 
-    int listener_ = -1;
+    RawSocket listener_ = kNoRawSocket;
     int port_ = 0;
-    std::vector<int> queued_;  // the connections that fill the queue
+    std::vector<RawSocket> queued_;  // the connections that fill the queue
 };
 
 // Waits for `condition` with a deadline; true when it became true in time.

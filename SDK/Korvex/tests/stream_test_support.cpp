@@ -1,15 +1,11 @@
 #include "stream_test_support.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <thread>
 
 #include "stream.h"
+#include "test_platform.h"
 
 namespace korvex::test {
 
@@ -134,7 +130,7 @@ Reply StreamTcp(const StreamRecorder& recorder, size_t started, std::vector<std:
                 int gapMs, bool keepOpen) {
     Reply reply = Answer(OkResponse());
     reply.closeAfter = !keepOpen;
-    reply.then = [&recorder, started, chunks = std::move(chunks), gapMs](int socket,
+    reply.then = [&recorder, started, chunks = std::move(chunks), gapMs](RawSocket socket,
                                                                          const std::string&) {
         // Only what is sent after event 2 reaches the stream's parser; earlier bytes could
         // share the one receive of the PLAY answer and be dropped with it.
@@ -156,13 +152,13 @@ Reply StreamUdp(const StreamRecorder& recorder, size_t started, std::vector<std:
     Reply reply = Answer(OkResponse());
     reply.closeAfter = false;
     reply.then = [&recorder, started, datagrams = std::move(datagrams), gapMs](
-                     int, const std::string& request) {
+                     RawSocket, const std::string& request) {
         int port = RequestedPort(request);
         if (port <= 0 ||
             !recorder.waitFor(Report::kEvent, KORVEX_STREAM_STARTED, started, kStartWait)) {
             return;
         }
-        int sender = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        RawSocket sender = OpenSocket(SOCK_DGRAM);
         sockaddr_in target{};
         target.sin_family = AF_INET;
         target.sin_port = htons(static_cast<uint16_t>(port));
@@ -171,10 +167,10 @@ Reply StreamUdp(const StreamRecorder& recorder, size_t started, std::vector<std:
             if (i > 0 && gapMs > 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
             }
-            ::sendto(sender, datagrams[i].data(), datagrams[i].size(), 0,
+            ::sendto(sender, datagrams[i].data(), static_cast<int>(datagrams[i].size()), 0,
                      reinterpret_cast<const sockaddr*>(&target), sizeof target);
         }
-        ::close(sender);
+        CloseRawSocket(sender);
     };
     return reply;
 }

@@ -1,33 +1,28 @@
 // The socket layer: bounded connects, sends that never lose bytes or raise SIGPIPE, receives,
 // UDP ports, and sockets numbered above FD_SETSIZE.
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/resource.h>
-#include <sys/select.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
 
 #include "fake_device.h"
 #include "platform.h"
+#include "test_platform.h"
 
 namespace korvex {
 namespace {
 
 using namespace std::chrono_literals;
+using test::CloseRawSocket;
+using test::RawSocket;
 using Clock = std::chrono::steady_clock;
 
 // A listener on 127.0.0.1 whose accepted connection is handed to the test.
 class Listener {
   public:
     Listener() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        fd_ = test::OpenSocket(SOCK_STREAM);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -37,12 +32,12 @@ class Listener {
         getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
     }
-    ~Listener() { ::close(fd_); }
+    ~Listener() { CloseRawSocket(fd_); }
     int port() const { return port_; }
-    int accept() { return ::accept(fd_, nullptr, nullptr); }
+    RawSocket accept() { return test::AcceptConnection(fd_); }
 
   private:
-    int fd_;
+    RawSocket fd_;
     int port_;
 };
 
@@ -51,8 +46,14 @@ TEST(Transport, ConnectsByAddressAndByNameAndReturnsABlockingSocket) {
     for (const char* host : {"127.0.0.1", "localhost"}) {
         Socket socket(ConnectWithTimeout(host, listener.port(), 1000));
         ASSERT_TRUE(socket.valid()) << host;
-        EXPECT_EQ(fcntl(socket.get(), F_GETFL) & O_NONBLOCK, 0) << host;
-        ::close(listener.accept());
+        // A receive with nothing to read waits out the socket's receive timeout when the socket
+        // blocks; a non-blocking one would fail at once.
+        test::SetReceiveTimeout(socket.get(), 200);
+        char byte;
+        auto started = Clock::now();
+        EXPECT_LT(test::ReceiveBytes(socket.get(), &byte, 1), 0) << host;
+        EXPECT_GE(Clock::now() - started, 150ms) << host;
+        CloseRawSocket(listener.accept());
     }
 }
 
@@ -92,7 +93,7 @@ TEST(Transport, ReceiveReportsTimeoutAndPeerCloseAsZero) {
     Listener listener;
     Socket socket(ConnectWithTimeout("127.0.0.1", listener.port(), 1000));
     ASSERT_TRUE(socket.valid());
-    int peer = listener.accept();
+    RawSocket peer = listener.accept();
     char buffer[16];
 
     auto started = Clock::now();
@@ -101,9 +102,9 @@ TEST(Transport, ReceiveReportsTimeoutAndPeerCloseAsZero) {
     EXPECT_GE(waited, 240ms);
     EXPECT_LT(waited, 1s);
 
-    ::send(peer, "abc", 3, 0);
+    test::SendBytes(peer, "abc", 3);
     EXPECT_EQ(ReceiveWithTimeout(socket.get(), buffer, sizeof buffer, 1000), 3);
-    ::close(peer);
+    CloseRawSocket(peer);
     started = Clock::now();
     EXPECT_EQ(ReceiveWithTimeout(socket.get(), buffer, sizeof buffer, 2000), 0);
     EXPECT_LT(Clock::now() - started, 500ms);
@@ -113,7 +114,7 @@ TEST(Transport, SendingToAClosedPeerFailsWithoutSignal) {
     Listener listener;
     Socket socket(ConnectWithTimeout("127.0.0.1", listener.port(), 1000));
     ASSERT_TRUE(socket.valid());
-    ::close(listener.accept());
+    CloseRawSocket(listener.accept());
     std::string data(65536, 'x');
     bool failed = false;
     for (int i = 0; i < 50 && !failed; ++i) {
@@ -127,9 +128,10 @@ TEST(Transport, SendAllDeliversEveryByteInOrderToASlowReader) {
     Socket socket(ConnectWithTimeout("127.0.0.1", listener.port(), 1000));
     ASSERT_TRUE(socket.valid());
     int small = 4096;
-    setsockopt(socket.get(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
-    int peer = listener.accept();
-    setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    const auto* smallOption = reinterpret_cast<const char*>(&small);
+    setsockopt(socket.get(), SOL_SOCKET, SO_SNDBUF, smallOption, sizeof small);
+    RawSocket peer = listener.accept();
+    setsockopt(peer, SOL_SOCKET, SO_RCVBUF, smallOption, sizeof small);
 
     std::string data(256 * 1024, '\0');
     for (size_t i = 0; i < data.size(); ++i) {
@@ -139,7 +141,7 @@ TEST(Transport, SendAllDeliversEveryByteInOrderToASlowReader) {
     std::thread reader([&] {
         char buffer[8192];
         while (received.size() < data.size()) {
-            ssize_t count = ::recv(peer, buffer, sizeof buffer, 0);
+            long count = test::ReceiveBytes(peer, buffer, sizeof buffer);
             if (count <= 0) {
                 break;
             }
@@ -148,7 +150,7 @@ TEST(Transport, SendAllDeliversEveryByteInOrderToASlowReader) {
     });
     EXPECT_TRUE(SendAllWithTimeout(socket.get(), data.data(), data.size(), 2000));
     reader.join();
-    ::close(peer);
+    CloseRawSocket(peer);
     EXPECT_TRUE(received == data);
 }
 
@@ -156,12 +158,12 @@ TEST(Transport, SendAllGivesUpWithinItsWaitWhenThePeerStopsReading) {
     Listener listener;
     Socket socket(ConnectWithTimeout("127.0.0.1", listener.port(), 1000));
     ASSERT_TRUE(socket.valid());
-    int peer = listener.accept();
+    RawSocket peer = listener.accept();
     std::string data(32 * 1024 * 1024, 'x');  // far more than both socket buffers hold
     auto started = Clock::now();
     EXPECT_FALSE(SendAllWithTimeout(socket.get(), data.data(), data.size(), 300));
     EXPECT_LT(Clock::now() - started, 3s);
-    ::close(peer);
+    CloseRawSocket(peer);
 }
 
 TEST(Transport, UdpPortThatIsTakenGivesNoSocket) {
@@ -180,12 +182,14 @@ TEST(Transport, DatagramLargerThanTheRoomIsAnErrorNotACutDatagram) {
     socklen_t length = sizeof address;
     getsockname(receiver.get(), reinterpret_cast<sockaddr*>(&address), &length);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int sender = ::socket(AF_INET, SOCK_DGRAM, 0);
+    RawSocket sender = test::OpenSocket(SOCK_DGRAM);
     std::string big(3000, 'b');
     std::string fits(100, 'f');
-    ::sendto(sender, big.data(), big.size(), 0, reinterpret_cast<sockaddr*>(&address), length);
-    ::sendto(sender, fits.data(), fits.size(), 0, reinterpret_cast<sockaddr*>(&address), length);
-    ::close(sender);
+    ::sendto(sender, big.data(), static_cast<int>(big.size()), 0,
+             reinterpret_cast<sockaddr*>(&address), length);
+    ::sendto(sender, fits.data(), static_cast<int>(fits.size()), 0,
+             reinterpret_cast<sockaddr*>(&address), length);
+    CloseRawSocket(sender);
 
     char buffer[1024];
     EXPECT_LT(ReceiveDatagramWithTimeout(receiver.get(), buffer, sizeof buffer, 1000), 0);
@@ -193,27 +197,25 @@ TEST(Transport, DatagramLargerThanTheRoomIsAnErrorNotACutDatagram) {
 }
 
 TEST(Transport, SocketsNumberedAboveFdSetSizeWork) {
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    const int high = FD_SETSIZE + 100;
-    if (limit.rlim_cur <= static_cast<rlim_t>(high)) {
-        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, high + 1);
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
-    if (limit.rlim_cur <= static_cast<rlim_t>(high)) {
-        GTEST_SKIP() << "cannot open descriptors above FD_SETSIZE here";
+    if (!test::kSocketsAreDescriptors) {
+        GTEST_SKIP() << "POSIX only: Winsock sockets are handles, not descriptor numbers, and its "
+                        "select sets are lists of handles that no number can overflow";
     }
     Listener listener;
     Socket low(ConnectWithTimeout("127.0.0.1", listener.port(), 1000));
     ASSERT_TRUE(low.valid());
-    Socket socket(dup2(low.get(), high));
-    ASSERT_EQ(socket.get(), high);
-    int peer = listener.accept();
-    ::send(peer, "hello", 5, 0);
+    const int high = FD_SETSIZE + 100;
+    Socket socket(test::CopyToDescriptor(low.get(), high));
+    if (!socket.valid()) {
+        GTEST_SKIP() << "cannot open descriptors above FD_SETSIZE here";
+    }
+    ASSERT_EQ(socket.get(), static_cast<SocketHandle>(high));
+    RawSocket peer = listener.accept();
+    test::SendBytes(peer, "hello", 5);
     char buffer[8];
     EXPECT_EQ(ReceiveWithTimeout(socket.get(), buffer, sizeof buffer, 1000), 5);
     EXPECT_EQ(SendWithTimeout(socket.get(), "ok", 2, 1000), 2);
-    ::close(peer);
+    CloseRawSocket(peer);
 }
 
 }  // namespace

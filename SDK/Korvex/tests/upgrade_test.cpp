@@ -1,9 +1,6 @@
 // Firmware upload against the fake device: wire bytes, events, refusals, failing devices, and the
 // session's lifetime while an upload runs.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -21,7 +19,9 @@
 
 #include "Korvex.h"
 #include "fake_device.h"
+#include "platform.h"
 #include "send_limit.h"
+#include "test_platform.h"
 #include "upgrade.h"
 
 namespace korvex {
@@ -31,6 +31,7 @@ using namespace std::chrono_literals;
 using test::Answer;
 using test::FakeDevice;
 using test::OkResponse;
+using test::RawSocket;
 using test::Reply;
 using test::WaitUntil;
 using Clock = std::chrono::steady_clock;
@@ -135,7 +136,7 @@ class TempFile {
   private:
     static std::string NewPath() {
         static std::atomic<int> counter{0};
-        return testing::TempDir() + "korvex_upgrade_" + std::to_string(getpid()) + "_" +
+        return testing::TempDir() + "korvex_upgrade_" + std::to_string(test::ProcessId()) + "_" +
                std::to_string(counter++) + ".bin";
     }
     std::string path_;
@@ -157,17 +158,17 @@ std::string Header(uint64_t length) {
 }
 
 // Device side: reads until `enough` holds for what came, the client closes, or the deadline.
-std::string ReadUntil(int socket, const std::function<bool(const std::string&)>& enough,
+std::string ReadUntil(RawSocket socket, const std::function<bool(const std::string&)>& enough,
                       std::chrono::milliseconds timeout) {
     std::string received;
     auto deadline = Clock::now() + timeout;
     while (!enough(received) && Clock::now() < deadline) {
         pollfd wait{socket, POLLIN, 0};
-        if (poll(&wait, 1, 50) <= 0) {
+        if (test::PollSockets(&wait, 1, 50) <= 0) {
             continue;
         }
         char buffer[65536];
-        ssize_t count = ::recv(socket, buffer, sizeof buffer, 0);
+        long count = test::ReceiveBytes(socket, buffer, sizeof buffer);
         if (count <= 0) {
             break;
         }
@@ -214,7 +215,7 @@ TEST(Upgrade, ImagesPastFourGibibytesAnnounceTheirWholeLength) {
     std::string header;
     Reply reply;
     reply.waitForRequest = false;
-    reply.then = [&](int socket, const std::string&) {
+    reply.then = [&](RawSocket socket, const std::string&) {
         std::string start = ReadUntil(
             socket, [](const std::string& in) { return in.find("\r\n\r\n") != in.npos; }, 5s);
         std::lock_guard<std::mutex> lock(mutex);
@@ -241,7 +242,7 @@ TEST(Upgrade, RefusedWithoutEventsOrTrafficForNoSessionAndNoRegularFile) {
     EXPECT_EQ(KORVEX_Upgrade(session.get(), nullptr), -1);
     EXPECT_EQ(KORVEX_Upgrade(session.get(), ""), -1);
     EXPECT_EQ(KORVEX_Upgrade(session.get(), testing::TempDir().c_str()), -1);  // a directory
-    EXPECT_EQ(KORVEX_Upgrade(session.get(), "/dev/zero"), -1);                 // would never end
+    EXPECT_EQ(KORVEX_Upgrade(session.get(), test::DevicePath()), -1);          // no file
     EXPECT_TRUE(recorder.events().empty());
     EXPECT_EQ(device.connectionCount(), 0u);
 }
@@ -249,7 +250,7 @@ TEST(Upgrade, RefusedWithoutEventsOrTrafficForNoSessionAndNoRegularFile) {
 TEST(Upgrade, PathIsKeptWhole) {
     // A path past 127 bytes whose first 127 bytes name another existing file.
     const std::string folder =
-        testing::TempDir() + "korvex_upgrade_long_" + std::to_string(getpid()) + "/";
+        testing::TempDir() + "korvex_upgrade_long_" + std::to_string(test::ProcessId()) + "/";
     std::filesystem::create_directories(folder);
     std::string decoy = folder + std::string(127 - folder.size(), 'p');
     std::string real = decoy + "-the-real-image.bin";
@@ -263,6 +264,70 @@ TEST(Upgrade, PathIsKeptWhole) {
     EXPECT_TRUE(recorder.waitFor(KORVEX_UPGRADE_SUCCEEDED, 5s));
     std::filesystem::remove_all(folder);
     EXPECT_EQ(device.requests()[0], Header(11) + "right image");
+}
+
+TEST(Upgrade, PathWithALetterOutsideAsciiIsTakenInTheLocalCodePage) {
+    // 0xE9 is "\u00e9" in Latin-1 and in Windows' Western code page. The file is made through the
+    // C library's narrow open, which reads a path as the system's narrow functions do.
+    const std::string path =
+        testing::TempDir() + "korvex_upgrade_caf\xe9_" + std::to_string(test::ProcessId()) + ".bin";
+    std::ofstream(path, std::ios::binary) << "image";
+    FakeDevice device;
+    Recorder recorder;
+    SessionPtr session(LoginTo(device.port(), recorder));
+    ASSERT_EQ(KORVEX_Upgrade(session.get(), path.c_str()), 0);
+    EXPECT_TRUE(recorder.waitFor(KORVEX_UPGRADE_SUCCEEDED, 5s));
+    std::remove(path.c_str());
+    EXPECT_EQ(device.requests()[0], Header(5) + "image");
+}
+
+// The platform's files on their own: a regular file opens with its size and reads to its end; a
+// directory, a device and a missing path neither count as a file nor open.
+TEST(UpgradeFile, RegularFilesReadToTheirEndOtherPathsDoNotOpen) {
+    const std::string image = RandomBytes(40000);
+    TempFile file(image);
+    EXPECT_TRUE(IsRegularFile(file.path()));
+    InputFile input;
+    ASSERT_TRUE(input.open(file.path()));
+    EXPECT_FALSE(input.open(file.path()));  // one file per object
+    EXPECT_EQ(input.size(), 40000);
+    char buffer[kUpgradeBufferSize];
+    std::string read;
+    for (long count; (count = input.read(buffer, sizeof buffer)) > 0;) {
+        read.append(buffer, static_cast<size_t>(count));
+    }
+    EXPECT_TRUE(read == image);
+    EXPECT_EQ(input.read(buffer, sizeof buffer), 0);
+
+    for (const std::string& other : {testing::TempDir(), std::string(test::DevicePath()),
+                                     std::string(file.path()) + ".missing", std::string()}) {
+        EXPECT_FALSE(IsRegularFile(other.c_str())) << other;
+        InputFile none;
+        EXPECT_FALSE(none.open(other.c_str())) << other;
+        EXPECT_EQ(none.size(), -1);
+        EXPECT_EQ(none.read(buffer, sizeof buffer), -1);
+    }
+    EXPECT_FALSE(IsRegularFile(nullptr));
+    EXPECT_FALSE(InputFile().open(nullptr));
+}
+
+// A path that turned into a FIFO after it was checked is refused at once: opening it for reading
+// must not wait for a writer, which would hold the upload thread for good.
+TEST(UpgradeFile, AFifoIsRefusedWithoutWaitingForAWriter) {
+    const std::string path =
+        testing::TempDir() + "korvex_upgrade_fifo_" + std::to_string(test::ProcessId());
+    if (!test::MakeFifo(path)) {
+        GTEST_SKIP() << "POSIX only: there are no FIFOs in Windows' file system";
+    }
+    EXPECT_FALSE(IsRegularFile(path.c_str()));
+    auto opened = std::async(std::launch::async, [&] { return InputFile().open(path.c_str()); });
+    const bool returned = opened.wait_for(2s) == std::future_status::ready;
+    if (!returned) {
+        std::ofstream writer(path);  // lets the hanging open return, so that the test can end
+    }
+    EXPECT_TRUE(returned);
+    EXPECT_FALSE(opened.get());
+    std::remove(path.c_str());
 }
 
 TEST(Upgrade, OneUploadPerSessionAtATimeAlsoFromItsOwnVerdictCallback) {
@@ -363,7 +428,9 @@ TEST(Upgrade, DeviceThatStopsReadingFailsTheUploadWithinTheSendWait) {
     std::atomic<bool> release{false};
     Reply reply;
     reply.waitForRequest = false;
-    reply.then = [&](int, const std::string&) { WaitUntil([&] { return release.load(); }, 10s); };
+    reply.then = [&](RawSocket, const std::string&) {
+        WaitUntil([&] { return release.load(); }, 10s);
+    };
     device.script(reply);
     Recorder recorder;
     SessionPtr session(LoginTo(device.port(), recorder));
@@ -379,7 +446,7 @@ TEST(Upgrade, ConnectionLostMidUploadFails) {
     FakeDevice device;
     Reply reply;
     reply.waitForRequest = false;
-    reply.then = [](int socket, const std::string&) {
+    reply.then = [](RawSocket socket, const std::string&) {
         ReadUntil(
             socket, [](const std::string& in) { return in.size() >= 100000; }, 5s);
     };  // then it closes with data unread: the connection is reset

@@ -1,0 +1,26 @@
+# Fails when the Windows program or DLL BINARY loads a DLL that ALLOWED (names separated by commas,
+# letter case ignored) does not list, as read from its import table with OBJDUMP:
+#   cmake -DBINARY=X.dll -DOBJDUMP=x86_64-w64-mingw32-objdump -DALLOWED=KERNEL32.dll -P CheckImports.cmake
+# Used to see that no compiler runtime DLL (libgcc, libstdc++, winpthread) is needed.
+execute_process(COMMAND ${OBJDUMP} -p ${BINARY} OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
+if(failed)
+    message(FATAL_ERROR "${OBJDUMP} failed on ${BINARY}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" entries "${listing}")
+set(imported)
+foreach(entry IN LISTS entries)
+    string(REGEX REPLACE "^DLL Name: " "" name "${entry}")
+    string(TOLOWER "${name}" name)
+    list(APPEND imported ${name})
+endforeach()
+if(NOT imported)
+    message(FATAL_ERROR "no import table found in ${BINARY}")
+endif()
+string(TOLOWER "${ALLOWED}" allowed)
+string(REPLACE "," ";" allowed "${allowed}")
+set(unexpected ${imported})
+list(REMOVE_ITEM unexpected ${allowed})
+if(unexpected)
+    message(FATAL_ERROR "${BINARY} loads ${unexpected}; allowed: ${allowed}")
+endif()
+message(STATUS "imports: ${imported}")
