@@ -25,16 +25,16 @@ const RecordSpec& takeRecord(const std::string& command, const Arguments& argume
     if (arguments.empty() || arguments[0].compare(0, 1, "-") == 0) {
         throw UsageError("name the record first (one of " + allowed + ")", command);
     }
-    const RecordSpec* spec = findRecord(arguments[0]);
-    if (spec == nullptr) {
+    const RecordSpec* kind = findRecord(arguments[0]);
+    if (kind == nullptr) {
         throw UsageError("no record \"" + arguments[0] + "\" (one of " + allowed + ")", command);
     }
-    if (settableOnly && spec->setCode == 0) {
-        throw UsageError(std::string(spec->name) + " is read-only (settable: " + allowed + ")",
+    if (settableOnly && kind->setCode == 0) {
+        throw UsageError(std::string(kind->name) + " is read-only (settable: " + allowed + ")",
                          command);
     }
     rest.assign(arguments.begin() + 1, arguments.end());
-    return *spec;
+    return *kind;
 }
 
 // Where the selector of a record puts its number.
@@ -43,9 +43,9 @@ struct Selection {
     int number = 0;
 };
 
-void addSelector(OptionParser& parser, const RecordSpec& spec, const std::string& command,
+void addSelector(OptionParser& parser, const RecordSpec& kind, const std::string& command,
                  Selection& selection) {
-    switch (spec.selector) {
+    switch (kind.selector) {
         case Selector::None:
             break;
         case Selector::Channel:
@@ -70,9 +70,9 @@ void addSelector(OptionParser& parser, const RecordSpec& spec, const std::string
 }
 
 // Puts the selection into the record (chn) and returns the call's channel argument.
-int applySelection(const RecordSpec& spec, const Selection& selection, const std::string& command,
+int applySelection(const RecordSpec& kind, const Selection& selection, const std::string& command,
                    void* record) {
-    switch (spec.selector) {
+    switch (kind.selector) {
         case Selector::None:
             return 0;
         case Selector::Channel:
@@ -93,8 +93,8 @@ int applySelection(const RecordSpec& spec, const Selection& selection, const std
     return 0;
 }
 
-std::string selectorHelp(const RecordSpec& spec) {
-    switch (spec.selector) {
+std::string selectorHelp(const RecordSpec& kind) {
+    switch (kind.selector) {
         case Selector::Channel:
             return " [--channel N]";
         case Selector::TtlPort:
@@ -111,12 +111,12 @@ bool isSelectorField(const FieldSpec& field) {
 }
 
 // GET with a hint for the likeliest slip: the receiver answers for channels 1..4 only.
-void readRecord(Device& device, const RecordSpec& spec, const Selection& selection, int channel,
+void readRecord(Device& device, const RecordSpec& kind, const Selection& selection, int channel,
                 void* record) {
     try {
-        device.get(spec.getCode, spec.getCommand, record, spec.size, channel);
+        device.get(kind.getCode, kind.getCommand, record, kind.size, channel);
     } catch (const DeviceFailure& failure) {
-        if (spec.selector == Selector::Channel && !selection.given) {
+        if (kind.selector == Selector::Channel && !selection.given) {
             throw DeviceFailure(std::string(failure.what()) +
                                 " (a receiver needs the channel: --channel 1..4)");
         }
@@ -149,11 +149,11 @@ int runInfo(const GlobalOptions& options, const Arguments& arguments) {
     Value result;
     std::vector<std::string> failures;
     for (const char* name : {"sysinfo", "videosrc", "audiosrc"}) {
-        const RecordSpec& spec = *findRecord(name);
+        const RecordSpec& kind = *findRecord(name);
         RecordStorage record;
         try {
-            device.get(spec.getCode, spec.getCommand, record.data(), spec.size);
-            result.add(name, recordValue(spec, record.data()));
+            device.get(kind.getCode, kind.getCommand, record.data(), kind.size);
+            result.add(name, recordValue(kind, record.data()));
         } catch (const DeviceFailure& failure) {
             failures.push_back(failure.what());
         }
@@ -179,10 +179,10 @@ std::string getHelp() {
         "Reads one configuration record and prints its fields by their Korvex.h names.\n"
         "\n"
         "Records:\n";
-    for (const RecordSpec& spec : recordSpecs()) {
+    for (const RecordSpec& kind : recordSpecs()) {
         char line[160];
-        std::snprintf(line, sizeof line, "  %-10s %-16s %s\n", spec.name,
-                      selectorHelp(spec).c_str(), spec.summary);
+        std::snprintf(line, sizeof line, "  %-10s %-16s %s\n", kind.name,
+                      selectorHelp(kind).c_str(), kind.summary);
         text += line;
     }
     text +=
@@ -204,11 +204,11 @@ int runGet(const GlobalOptions& options, const Arguments& arguments) {
         return printHelp(getHelp());
     }
     Arguments rest;
-    const RecordSpec& spec = takeRecord("get", arguments, false, rest);
+    const RecordSpec& kind = takeRecord("get", arguments, false, rest);
     const std::string command = "get";
     OptionParser parser(command);
     Selection selection;
-    addSelector(parser, spec, command, selection);
+    addSelector(parser, kind, command, selection);
     Arguments positional;
     if (!parser.parse(rest, positional)) {
         return printHelp(getHelp());
@@ -217,10 +217,10 @@ int runGet(const GlobalOptions& options, const Arguments& arguments) {
         throw UsageError("unexpected \"" + positional[0] + "\"", command);
     }
     RecordStorage record;
-    const int channel = applySelection(spec, selection, command, record.data());
+    const int channel = applySelection(kind, selection, command, record.data());
     Device device(options, command);
-    readRecord(device, spec, selection, channel, record.data());
-    printResult(recordValue(spec, record.data()), options.json);
+    readRecord(device, kind, selection, channel, record.data());
+    printResult(recordValue(kind, record.data()), options.json);
     return kExitOk;
 }
 
@@ -233,13 +233,13 @@ std::string setHelp() {
         "prints the record as written. Field options are the Korvex.h field names in any letter\n"
         "case (--keyGop, --keygop and --key-gop are the same). Values are checked before\n"
         "anything is sent; the device may still refuse a value (exit status 1).\n";
-    for (const RecordSpec& spec : recordSpecs()) {
-        if (spec.setCode == 0) {
+    for (const RecordSpec& kind : recordSpecs()) {
+        if (kind.setCode == 0) {
             continue;
         }
-        text += "\n  set " + std::string(spec.name) + selectorHelp(spec) + "   (" +
-                spec.getCommand + " then " + spec.setCommand + ")\n";
-        for (const FieldSpec& field : spec.fields) {
+        text += "\n  set " + std::string(kind.name) + selectorHelp(kind) + "   (" +
+                kind.getCommand + " then " + kind.setCommand + ")\n";
+        for (const FieldSpec& field : kind.fields) {
             if (isSelectorField(field)) {
                 continue;
             }
@@ -256,7 +256,7 @@ std::string setHelp() {
             } else if (field.type == FieldType::Text) {
                 range = " [up to " + std::to_string(field.capacity - 1) + " characters]";
             }
-            if (spec.setCode == CFG_SET_DISPLAY && std::strcmp(field.name, "audio") == 0) {
+            if (kind.setCode == CFG_SET_DISPLAY && std::strcmp(field.name, "audio") == 0) {
                 option = "--audio N|none";
                 range.clear();
             }
@@ -265,7 +265,7 @@ std::string setHelp() {
                           range.c_str());
             text += line;
         }
-        if (spec.setCode == CFG_SET_DISPLAY) {
+        if (kind.setCode == CFG_SET_DISPLAY) {
             text +=
                 "    --layout NAME        ch1, ch2, ch3, ch4 (one channel on the whole picture),\n"
                 "                         ch12, ch34 (two side by side), quad (all four)\n"
@@ -289,18 +289,18 @@ int runSet(const GlobalOptions& options, const Arguments& arguments) {
         return printHelp(setHelp());
     }
     Arguments rest;
-    const RecordSpec& spec = takeRecord("set", arguments, true, rest);
+    const RecordSpec& kind = takeRecord("set", arguments, true, rest);
     const std::string command = "set";
     OptionParser parser(command, true);
     Selection selection;
-    addSelector(parser, spec, command, selection);
+    addSelector(parser, kind, command, selection);
 
     // Every change is tried on a scratch record first, so that a bad value stops the command
     // before anything is sent.
     RecordStorage scratch;
     std::vector<std::pair<const FieldSpec*, std::string>> changes;
-    const bool display = spec.setCode == CFG_SET_DISPLAY;
-    for (const FieldSpec& field : spec.fields) {
+    const bool display = kind.setCode == CFG_SET_DISPLAY;
+    for (const FieldSpec& field : kind.fields) {
         if (isSelectorField(field)) {
             continue;
         }
@@ -353,9 +353,9 @@ int runSet(const GlobalOptions& options, const Arguments& arguments) {
     }
 
     RecordStorage record;
-    const int channel = applySelection(spec, selection, command, record.data());
+    const int channel = applySelection(kind, selection, command, record.data());
     Device device(options, command);
-    readRecord(device, spec, selection, channel, record.data());
+    readRecord(device, kind, selection, channel, record.data());
     for (const auto& change : changes) {
         applyField(*change.first, record.data(), change.second, command);
     }
@@ -378,15 +378,15 @@ int runSet(const GlobalOptions& options, const Arguments& arguments) {
         }
     }
     try {
-        device.set(spec.setCode, spec.setCommand, record.data(), spec.size, channel);
+        device.set(kind.setCode, kind.setCommand, record.data(), kind.size, channel);
     } catch (const DeviceFailure&) {
         // It has just answered the read, so the values are the likely reason.
-        throw DeviceFailure(device.name() + " answered " + spec.getCommand +
-                            " but did not accept " + spec.setCommand +
+        throw DeviceFailure(device.name() + " answered " + kind.getCommand +
+                            " but did not accept " + kind.setCommand +
                             ": it refused the new values, or stopped answering (" +
                             std::to_string(options.timeoutMs) + " ms)");
     }
-    printResult(recordValue(spec, record.data()), options.json);
+    printResult(recordValue(kind, record.data()), options.json);
     return kExitOk;
 }
 

@@ -148,9 +148,9 @@ const std::vector<RecordSpec>& recordSpecs() {
 #undef KVX_TEXT
 
 const RecordSpec* findRecord(const std::string& name) {
-    for (const RecordSpec& spec : recordSpecs()) {
-        if (name == spec.name) {
-            return &spec;
+    for (const RecordSpec& kind : recordSpecs()) {
+        if (name == kind.name) {
+            return &kind;
         }
     }
     return nullptr;
@@ -158,23 +158,23 @@ const RecordSpec* findRecord(const std::string& name) {
 
 std::string recordNames(bool settableOnly) {
     std::string names;
-    for (const RecordSpec& spec : recordSpecs()) {
-        if (!settableOnly || spec.setCode != 0) {
-            names += (names.empty() ? "" : ", ") + std::string(spec.name);
+    for (const RecordSpec& kind : recordSpecs()) {
+        if (!settableOnly || kind.setCode != 0) {
+            names += (names.empty() ? "" : ", ") + std::string(kind.name);
         }
     }
     return names;
 }
 
-Value recordValue(const RecordSpec& spec, const void* record) {
+Value recordValue(const RecordSpec& kind, const void* record) {
     const auto* bytes = static_cast<const unsigned char*>(record);
     Value value;
-    for (const FieldSpec& field : spec.fields) {
+    for (const FieldSpec& field : kind.fields) {
         if (field.type == FieldType::Integer) {
             int32_t number = 0;
             std::memcpy(&number, bytes + field.offset, sizeof number);
             Value shown = Value::integer(number);
-            if (spec.getCode == CFG_GET_DISPLAY && number == -1) {
+            if (kind.getCode == CFG_GET_DISPLAY && number == -1) {
                 // The display's audio: keep the number for scripts, say what it means to people.
                 shown.shownAs("none");
             }
@@ -184,7 +184,7 @@ Value recordValue(const RecordSpec& spec, const void* record) {
             value.add(field.name, std::string(start, strnlen(start, field.capacity)));
         }
     }
-    if (spec.getCode == CFG_GET_DISPLAY) {
+    if (kind.getCode == CFG_GET_DISPLAY) {
         const auto& display = *static_cast<const DisplayConfig*>(record);
         const int count = display.count < 0 ? 0
                                             : (display.count > KORVEX_MAX_DISPLAY_WINDOWS

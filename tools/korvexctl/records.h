@@ -58,7 +58,7 @@ struct RecordStorage {
 };
 
 // The record's fields by name; for the display also its window list and layout name.
-Value recordValue(const RecordSpec& spec, const void* record);
+Value recordValue(const RecordSpec& kind, const void* record);
 
 // Puts the command line's text for one field into the record; UsageError when it does not fit
 // the field's range or size. `command` names the help for the error.
