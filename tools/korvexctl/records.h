@@ -65,7 +65,7 @@ Value recordValue(const RecordSpec& kind, const void* record);
 void applyField(const FieldSpec& field, void* record, const std::string& text,
                 const std::string& command);
 
-// Display layouts as the window's buttons send them (Telvane Part 2.6).
+// Display layouts as the Telvane window's buttons send them.
 struct DisplayLayout {
     const char* name;  // "ch1" .. "ch4", "ch12", "ch34", "quad"
     int count;
