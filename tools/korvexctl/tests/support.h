@@ -15,9 +15,26 @@
 
 namespace korvexctl_test {
 
+using devicesim_test::ChildProcess;
 using devicesim_test::eventually;
 using devicesim_test::LogCapture;
 using devicesim_test::RunningInstallation;
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs korvexctl with `arguments` to its end (at most `timeoutMs`).
+inline Result runKorvexctl(const std::vector<std::string>& arguments, int timeoutMs = 20000) {
+    ChildProcess child(KORVEXCTL_PATH, arguments);
+    Result result;
+    result.status = child.wait(timeoutMs);
+    result.out = child.out();
+    result.err = child.err();
+    return result;
+}
 
 // "--host 127.0.0.1 --port N" and then `words`.
 inline std::vector<std::string> at(uint16_t port, std::initializer_list<std::string> words) {
@@ -34,8 +51,8 @@ inline Json jsonOf(const Result& result) {
     return value;
 }
 
-// Whether the emulator logs `text` within 2 s: it logs an exchange only after its answer is out,
-// so the line may come just after korvexctl has ended.
+// Whether the emulator logs `text` within 2 s: it logs an upload or a stream only after its
+// answer is out, so the line may come just after korvexctl has ended.
 inline bool logged(const LogCapture& log, const std::string& text) {
     return eventually([&] { return log.contains(text); }, 2000);
 }

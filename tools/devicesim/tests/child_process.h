@@ -1,15 +1,16 @@
-// korvexctl as a child process, the way a script runs it: its exit status, stdout and stderr,
-// read while it runs, with signals for Ctrl-C. Optionally on a pseudo-terminal, where stdout
-// (and stderr) are a terminal.
+// A program (devicesim, korvexctl) as a child process, the way a script runs it: its exit status,
+// stdout and stderr, read while it runs, with signals for Ctrl-C. Optionally on a pseudo-terminal,
+// where stdout (and stderr) are a terminal.
 #pragma once
 
 #include <sys/types.h>
 
 #include <chrono>
+#include <regex>
 #include <string>
 #include <vector>
 
-namespace korvexctl_test {
+namespace devicesim_test {
 
 class ChildProcess {
   public:
@@ -25,6 +26,8 @@ class ChildProcess {
     // Reads output until stdout holds `text`, at most `timeoutMs`.
     bool waitForStdout(const std::string& text, int timeoutMs);
     bool waitForStderr(const std::string& text, int timeoutMs);
+    // Reads output until `pattern` matches stderr (into `match`), at most `timeoutMs`.
+    bool waitForStderr(const std::regex& pattern, std::smatch& match, int timeoutMs);
     // Waits for the end, at most `timeoutMs`: the exit status, -1 on timeout, 128 + signal when
     // a signal ended it.
     int wait(int timeoutMs);
@@ -35,6 +38,8 @@ class ChildProcess {
 
   private:
     bool readSome(std::chrono::steady_clock::time_point deadline);
+    template <typename Found>
+    bool readUntil(Found found, int timeoutMs);
 
     pid_t pid_ = -1;
     int outFd_ = -1;
@@ -45,13 +50,4 @@ class ChildProcess {
     std::string err_;
 };
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs korvexctl with `arguments` to its end (at most `timeoutMs`).
-Result runKorvexctl(const std::vector<std::string>& arguments, int timeoutMs = 20000);
-
-}  // namespace korvexctl_test
+}  // namespace devicesim_test

@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace korvexctl_test {
+#include <algorithm>
+
+namespace devicesim_test {
 
 ChildProcess::ChildProcess(const std::string& path, const std::vector<std::string>& arguments,
                            Output output) {
@@ -88,9 +90,10 @@ bool ChildProcess::readSome(std::chrono::steady_clock::time_point deadline) {
     return any;
 }
 
-bool ChildProcess::waitForStdout(const std::string& text, int timeoutMs) {
+template <typename Found>
+bool ChildProcess::readUntil(Found found, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (out_.find(text) == std::string::npos) {
+    while (!found()) {
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
@@ -100,16 +103,16 @@ bool ChildProcess::waitForStdout(const std::string& text, int timeoutMs) {
     return true;
 }
 
+bool ChildProcess::waitForStdout(const std::string& text, int timeoutMs) {
+    return readUntil([&] { return out_.find(text) != std::string::npos; }, timeoutMs);
+}
+
 bool ChildProcess::waitForStderr(const std::string& text, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (err_.find(text) == std::string::npos) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        readSome(
-            std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(50)));
-    }
-    return true;
+    return readUntil([&] { return err_.find(text) != std::string::npos; }, timeoutMs);
+}
+
+bool ChildProcess::waitForStderr(const std::regex& pattern, std::smatch& match, int timeoutMs) {
+    return readUntil([&] { return std::regex_search(err_, match, pattern); }, timeoutMs);
 }
 
 int ChildProcess::wait(int timeoutMs) {
@@ -138,13 +141,4 @@ void ChildProcess::signal(int number) {
     }
 }
 
-Result runKorvexctl(const std::vector<std::string>& arguments, int timeoutMs) {
-    ChildProcess child(KORVEXCTL_PATH, arguments);
-    Result result;
-    result.status = child.wait(timeoutMs);
-    result.out = child.out();
-    result.err = child.err();
-    return result;
-}
-
-}  // namespace korvexctl_test
+}  // namespace devicesim_test
