@@ -128,9 +128,14 @@ bool DeviceServer::requestReset() {
 // Runs on the accept thread: closes the listener, so that connections are refused like those to a
 // rebooting device, waits, and listens again on the same port.
 void DeviceServer::reboot() {
+    // The listener closes before the request is taken: the client that asked connects again as
+    // soon as it has its answer, and must find the device rebooting.
     auto takeRequest = [this] {
         std::lock_guard<std::mutex> lock(resetMutex_);
         const bool pending = resetPending_;
+        if (pending) {
+            listener_.reset();
+        }
         resetPending_ = false;
         resetTaken_.notify_all();
         return pending;
@@ -138,7 +143,6 @@ void DeviceServer::reboot() {
     if (!takeRequest()) {
         return;
     }
-    listener_.reset();
     rebooting_ = true;
     ++resetCount_;
     logf("%s: rebooting, no connections for %d s", state_.identity.name().c_str(),
