@@ -208,7 +208,11 @@ bool ReadFields(const Command& command, const char* answer, void* record) {
                     return false;
                 }
                 auto* display = static_cast<DisplayConfig*>(record);
-                display->count = ParseDisplayList(value, display->windows);
+                const int count = ParseDisplayList(value, display->windows);
+                if (count == kUnclosedDisplayList) {
+                    return false;
+                }
+                display->count = count;
                 break;
             }
         }
@@ -253,11 +257,9 @@ bool FormatBody(const Command& command, const void* record, char* body, size_t c
     return true;
 }
 
-constexpr size_t kMaxResponseBufferSize = kLargeResponseBufferSize;
-
 bool RunGet(const KorvexSession& session, const Command& command, void* record, int timeoutMs,
             int channel) {
-    char answer[kMaxResponseBufferSize];
+    char answer[kLargeResponseBufferSize];
     if (!StandardExchange(session, command.word, nullptr, ChannelOf(command, record, channel),
                           timeoutMs, timeoutMs, answer, command.responseSize)) {
         return false;
@@ -279,12 +281,13 @@ bool RunSet(const KorvexSession& session, const Command& command, const void* re
 // "RECV": the values travel as header lines, without AUTHORIZATION line and without body.
 bool SetReceiveConfig(const KorvexSession& session, const ReceiveConfig& config, int timeoutMs) {
     char request[kRequestBufferSize];
-    int length = std::snprintf(request, sizeof request,
-                               "RECV HDMI/1.0\r\nCHN:%d\r\nRENDPT:%.*s\r\nTRANSPORT:%d\r\n"
-                               "RPORT:%d\r\nCONTENT-LENGTH:%d\r\n\r\n",
-                               config.chn, static_cast<int>(sizeof config.rendpt - 1),
-                               config.rendpt, config.transport, config.rport, 0);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof request) {
+    const int length = RequestWriter(request, sizeof request, "RECV")
+                           .header("CHN", config.chn)
+                           .header("RENDPT", config.rendpt, sizeof config.rendpt - 1)
+                           .header("TRANSPORT", config.transport)
+                           .header("RPORT", config.rport)
+                           .finish();
+    if (length < 0) {
         return false;
     }
     char answer[kResponseBufferSize];

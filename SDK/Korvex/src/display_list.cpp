@@ -59,6 +59,11 @@ int ParseDisplayList(const char* value, DisplayWindow* windows) {
     char work[kDisplayListBufferSize] = {};
     const char* lineEnd = std::strstr(value, "\r\n");
     size_t length = lineEnd != nullptr ? static_cast<size_t>(lineEnd - value) : std::strlen(value);
+    const char* opened = static_cast<const char*>(std::memchr(value, '[', length));
+    if (opened != nullptr &&
+        std::memchr(opened, ']', length - static_cast<size_t>(opened - value)) == nullptr) {
+        return kUnclosedDisplayList;
+    }
     if (length > sizeof work - 1) {
         length = sizeof work - 1;
     }

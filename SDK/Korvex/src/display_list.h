@@ -14,10 +14,15 @@ constexpr size_t kDisplayListBufferSize = 1024;
 // 0..5 or the list does not fit.
 bool FormatDisplayList(char* out, size_t capacity, const DisplayWindow* windows, int count);
 
+// What ParseDisplayList returns for a list whose "[" is not closed on its line: the answer was cut
+// inside the list, and what arrived of it says nothing about the windows.
+constexpr int kUnclosedDisplayList = -1;
+
 // Reads the list that starts at `value` (the text behind "DISPLAY=") up to the first CR LF, at most
 // 1023 characters, into `windows` (room for five). Entries that do not hold five numbers are
 // skipped; accepted windows are packed from index 0. Only the first five entries are looked at,
-// and each entry is cut to 63 characters. Returns the number of windows accepted.
+// and each entry is cut to 63 characters. Returns the number of windows accepted, or
+// kUnclosedDisplayList.
 int ParseDisplayList(const char* value, DisplayWindow* windows);
 
 }  // namespace korvex

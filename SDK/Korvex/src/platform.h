@@ -3,7 +3,9 @@
 // platform_windows.cpp (Winsock); platform_common.cpp holds what both share.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -18,6 +20,29 @@ constexpr SocketHandle kNoSocket = ~SocketHandle{0};
 using SocketHandle = int;
 constexpr SocketHandle kNoSocket = -1;
 #endif
+
+// An IPv4 address in network byte order.
+using HostAddress = uint32_t;
+
+// The end of a wait that spans several system calls.
+class Deadline {
+  public:
+    explicit Deadline(long long milliseconds)
+        : end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds)) {}
+
+    // The next wait: at most `stepMs`, and no longer than what is left (0 once it has passed).
+    int next(int stepMs) const {
+        // Rounded up: a wait cut into steps must not come out short.
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(end_ - std::chrono::steady_clock::now())
+                .count();
+        return static_cast<int>(std::max<long long>(0, std::min<long long>(stepMs, left)));
+    }
+    bool passed() const { return std::chrono::steady_clock::now() >= end_; }
+
+  private:
+    std::chrono::steady_clock::time_point end_;
+};
 
 // Start-up and clean-up of the socket layer. Startup returns 0 when ready, else the platform's
 // error code (Winsock: WSAStartup's for version 2.2); Cleanup returns 0 when done, -1 on error.
@@ -69,9 +94,14 @@ bool SendAllWithTimeout(SocketHandle socket, const void* data, size_t length, in
 // time, negative on error.
 long ReceiveWithTimeout(SocketHandle socket, void* buffer, size_t capacity, int timeoutMs);
 
-// ReceiveWithTimeout for a datagram socket: a datagram larger than `capacity` is an error (-1)
-// instead of arriving cut.
-long ReceiveDatagramWithTimeout(SocketHandle socket, void* buffer, size_t capacity, int timeoutMs);
+// ReceiveWithTimeout for a datagram socket that takes datagrams from `source` only: those from any
+// other sender are dropped unread and the wait goes on for what is left of timeoutMs. A datagram
+// from `source` larger than `capacity` is an error (-1) instead of arriving cut.
+long ReceiveDatagramWithTimeout(SocketHandle socket, void* buffer, size_t capacity, int timeoutMs,
+                                HostAddress source);
+
+// The address of the peer that a connected socket talks to; false when there is none.
+bool PeerAddress(SocketHandle socket, HostAddress* out);
 
 // A UDP socket bound to 0.0.0.0:port, or kNoSocket when the port is taken.
 SocketHandle OpenUdpReceiver(int port);

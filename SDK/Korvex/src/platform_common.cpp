@@ -34,4 +34,40 @@ bool SendAllWithTimeout(SocketHandle socket, const void* data, size_t length, in
     return true;
 }
 
+long ReceiveDatagramWithTimeout(SocketHandle socket, void* buffer, size_t capacity, int timeoutMs,
+                                HostAddress source) {
+    const Deadline deadline(timeoutMs);
+    bool first = true;
+    // After the deadline only what is already queued is looked at once more: a flood from
+    // elsewhere cannot keep the caller here.
+    while (first || !deadline.passed()) {
+        first = false;
+        const int ready = WaitReadable(socket, deadline.next(timeoutMs));
+        if (ready <= 0) {
+            return ready;
+        }
+        sockaddr_in from{};
+        const long received = ReceiveDatagram(socket, buffer, capacity, &from);
+        if (received < 0 && received != kDatagramTooLarge) {
+            return received;
+        }
+        if (from.sin_family == AF_INET && from.sin_addr.s_addr != source) {
+            continue;  // not the device's
+        }
+        return received == kDatagramTooLarge ? -1 : received;
+    }
+    return 0;
+}
+
+bool PeerAddress(SocketHandle socket, HostAddress* out) {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+        peer.sin_family != AF_INET) {
+        return false;
+    }
+    *out = peer.sin_addr.s_addr;
+    return true;
+}
+
 }  // namespace korvex

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 
 #include "platform_sockets.h"
 
@@ -24,12 +23,9 @@ int WaitFor(SocketHandle socket, short events, int timeoutMs, SocketHandle wake 
     }
     pollfd entries[2] = {{socket, events, 0}, {wake, POLLIN, 0}};
     const nfds_t count = wake == kNoSocket ? 1 : 2;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const Deadline deadline(timeoutMs);
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
-        int result = poll(entries, count, left > 0 ? static_cast<int>(left) : 0);
+        int result = poll(entries, count, deadline.next(timeoutMs));
         if (result < 0 && errno == EINTR) {
             continue;
         }
@@ -147,19 +143,21 @@ long ReceiveWithTimeout(SocketHandle socket, void* buffer, size_t capacity, int 
     return received;
 }
 
-long ReceiveDatagramWithTimeout(SocketHandle socket, void* buffer, size_t capacity, int timeoutMs) {
-    int ready = WaitFor(socket, POLLIN, timeoutMs);
-    if (ready <= 0) {
-        return ready;
-    }
+int WaitReadable(SocketHandle socket, int timeoutMs) {
+    return WaitFor(socket, POLLIN, timeoutMs);
+}
+
+long ReceiveDatagram(SocketHandle socket, void* buffer, size_t capacity, sockaddr_in* from) {
     ssize_t received;
+    socklen_t fromLength = sizeof *from;
     do {
         // With MSG_TRUNC a datagram socket reports the datagram's real length, so one that did
         // not fit is seen instead of being cut silently. (Never on TCP: there it discards data.)
-        received = ::recv(socket, buffer, capacity, MSG_TRUNC);
+        received = ::recvfrom(socket, buffer, capacity, MSG_TRUNC,
+                              reinterpret_cast<sockaddr*>(from), &fromLength);
     } while (received < 0 && errno == EINTR);
     if (received > 0 && static_cast<size_t>(received) > capacity) {
-        return -1;
+        return kDatagramTooLarge;
     }
     return received;
 }

@@ -213,10 +213,19 @@ long ReceiveWithTimeout(SocketHandle socket, void* buffer, size_t capacity, int 
     return ::recv(socket, static_cast<char*>(buffer), ChunkLength(capacity), 0);
 }
 
-long ReceiveDatagramWithTimeout(SocketHandle socket, void* buffer, size_t capacity, int timeoutMs) {
-    // A datagram larger than the buffer fails the receive with WSAEMSGSIZE (its rest is dropped):
-    // the error that the callers expect, nothing to add.
-    return ReceiveWithTimeout(socket, buffer, capacity, timeoutMs);
+int WaitReadable(SocketHandle socket, int timeoutMs) {
+    return WaitFor(socket, Readiness::kRead, timeoutMs);
+}
+
+long ReceiveDatagram(SocketHandle socket, void* buffer, size_t capacity, sockaddr_in* from) {
+    int fromLength = sizeof *from;
+    const int received = ::recvfrom(socket, static_cast<char*>(buffer), ChunkLength(capacity), 0,
+                                    reinterpret_cast<sockaddr*>(from), &fromLength);
+    // A datagram larger than the buffer fails the receive with WSAEMSGSIZE; its rest is dropped.
+    if (received == SOCKET_ERROR && ::WSAGetLastError() == WSAEMSGSIZE) {
+        return kDatagramTooLarge;
+    }
+    return received;
 }
 
 SocketHandle OpenUdpReceiver(int port) {

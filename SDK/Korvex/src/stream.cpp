@@ -1,7 +1,6 @@
 #include "stream.h"
 
 #include <chrono>
-#include <cstdio>
 #include <new>
 #include <system_error>
 
@@ -15,7 +14,7 @@ constexpr int kPlaySendTimeoutMs = 4000;
 constexpr int kPlayAnswerTimeoutMs = 4000;
 constexpr int kPortDraws = 16;
 
-uint32_t FreshSeed(const void* stream) {
+uint32_t UnpredictableStart(const void* stream) {
     try {
         return std::random_device{}();
     } catch (...) {
@@ -27,30 +26,23 @@ uint32_t FreshSeed(const void* stream) {
 }
 
 void RunStream(KorvexStream* stream) {
-    if (stream->transport == KORVEX_TRANSPORT_UDP) {
-        RunUdpLoop(*stream);
-    } else {
-        RunTcpLoop(*stream);
-    }
+    RunStreamLoop(*stream,
+                  stream->transport == KORVEX_TRANSPORT_UDP ? kUdpTransport : kTcpTransport);
 }
 
 }  // namespace
 
 int FormatPlayRequest(char* out, size_t capacity, int32_t channel, int32_t transport,
                       int32_t udpPort) {
-    char portLine[32] = "";
+    RequestWriter request(out, capacity, "PLAY");
+    request.authorization()
+        .header("CHN", channel)
+        .header("STREAM", 0)
+        .header("TRANSPORT", transport);
     if (transport == KORVEX_TRANSPORT_UDP) {
-        std::snprintf(portLine, sizeof portLine, "RPORT:%d\r\n", static_cast<int>(udpPort));
+        request.header("RPORT", udpPort);
     }
-    // No credential is configured anywhere: the AUTHORIZATION token is empty.
-    int length = std::snprintf(out, capacity,
-                               "PLAY HDMI/1.0\r\nAUTHORIZATION: BASIC \r\nCHN:%d\r\nSTREAM:0\r\n"
-                               "TRANSPORT:%d\r\n%sCONTENT-LENGTH:0\r\n\r\n",
-                               static_cast<int>(channel), static_cast<int>(transport), portLine);
-    if (length < 0 || static_cast<size_t>(length) >= capacity) {
-        return -1;
-    }
-    return length;
+    return request.finish();
 }
 
 int DrawUdpPort(std::mt19937& generator) {
@@ -95,6 +87,40 @@ bool PlayExchange(KorvexStream& stream) {
     return received > 0 && IsOkResponse(answer, static_cast<size_t>(received));
 }
 
+void RunStreamLoop(KorvexStream& stream, const StreamTransport& transport) {
+    int framelessInARow = 0;
+    while (stream.isRunning()) {
+        stream.notify(KORVEX_STREAM_CONNECTING);
+        stream.controlSocket.reset(ConnectWithTimeout(stream.session->host, stream.session->port,
+                                                      transport.connectTimeoutMs,
+                                                      &stream.stopWaker));
+        if (!stream.controlSocket) {
+            stream.notify(KORVEX_STREAM_CONNECT_FAILED);
+            stream.pause(transport.connectFailedPauseMs);
+            continue;
+        }
+        if (!PlayExchange(stream)) {
+            stream.endAttempt();
+            stream.pause(kRetryPauseMs);
+            continue;
+        }
+        SetReceiveBufferSize((stream.*transport.receivingSocket).get(), kStreamSocketBufferBytes);
+        stream.notify(KORVEX_STREAM_STARTED);
+        const size_t frames = transport.receive(stream);
+        stream.notify(KORVEX_STREAM_ENDED);
+        if (stream.onStreamEnd != nullptr) {
+            stream.onStreamEnd(stream.session, &stream, stream.user);
+        }
+        stream.endAttempt();
+        // A stream that ran is followed at once; one that broke off before its first frame only
+        // a few times in a row.
+        framelessInARow = frames > 0 ? 0 : framelessInARow + 1;
+        if (framelessInARow > kQuickFailuresAtOnce) {
+            stream.pause(transport.connectFailedPauseMs);
+        }
+    }
+}
+
 KorvexStream* StartPlay(KorvexSession& session, const KorvexPlayParams& params) {
     if (params.transport != KORVEX_TRANSPORT_TCP && params.transport != KORVEX_TRANSPORT_UDP) {
         return nullptr;
@@ -115,7 +141,7 @@ KorvexStream* StartPlay(KorvexSession& session, const KorvexPlayParams& params) 
         return nullptr;
     }
     stream->capacity = kStreamBufferSize;
-    stream->portGenerator.seed(FreshSeed(stream.get()));
+    stream->portGenerator.seed(UnpredictableStart(stream.get()));
     stream->running.store(true, std::memory_order_release);
     try {
         stream->thread = std::thread(RunStream, stream.get());

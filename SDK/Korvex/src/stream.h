@@ -26,6 +26,10 @@ constexpr int kLastUdpPort = 44999;
 constexpr int kRetryPauseMs = 1000;  // after a refused or unanswered PLAY
 constexpr int kReceiveWaitMs = 1000;
 constexpr int kEmptyRoundsToEnd = 3;
+// Connections in a row that may end without a frame and still be followed by a new one at once;
+// after more, each next attempt waits as after a failed connection, so that a device that
+// accepts PLAY and breaks off sees about one attempt a second rather than a storm.
+constexpr int kQuickFailuresAtOnce = 2;
 // Long waits are split into steps of this length so that a stop is seen within one step.
 constexpr int kStopCheckMs = 50;
 
@@ -50,7 +54,7 @@ struct KorvexStream {
     int32_t udpPort = 0;  // -1 after an attempt ended
     std::unique_ptr<uint8_t[]> buffer;
     size_t capacity = 0;
-    std::mt19937 portGenerator;  // seeded once at start: each stream draws its own ports
+    std::mt19937 portGenerator;  // started from entropy: each stream draws its own ports
 
     // Wake a pause and a connection attempt when the stream is stopped.
     std::mutex pauseMutex;
@@ -112,8 +116,23 @@ int OpenUdpReceiverOnFreshPort(std::mt19937& generator, Socket& socket);
 // and tests the answer. True when the device answered "HDMI/1.0 200 OK".
 bool PlayExchange(KorvexStream& stream);
 
-// The bodies of the receive thread; each returns once the stream is stopped.
-void RunTcpLoop(KorvexStream& stream);
-void RunUdpLoop(KorvexStream& stream);
+// What the receive loop needs of a transport.
+struct StreamTransport {
+    int connectTimeoutMs;
+    // After a failed connection, and after more than kQuickFailuresAtOnce connections in a row
+    // that brought no frame.
+    int connectFailedPauseMs;
+    // The socket whose receive buffer is raised for the stream.
+    Socket KorvexStream::*receivingSocket;
+    // Receives on the established attempt until it ends (silence, an error, a stop, or what the
+    // transport cannot go on with). Returns the number of frames it delivered.
+    size_t (*receive)(KorvexStream& stream);
+};
+
+extern const StreamTransport kTcpTransport;  // stream_tcp.cpp
+extern const StreamTransport kUdpTransport;  // stream_udp.cpp
+
+// The body of the receive thread: connect, PLAY, receive, and again, until the stream is stopped.
+void RunStreamLoop(KorvexStream& stream, const StreamTransport& transport);
 
 }  // namespace korvex

@@ -58,6 +58,7 @@ void Deliver(FrameAssembly& frame, const StreamOutput& output) {
     } else {
         output.frame(frame.frameType, frame.buffer, static_cast<int32_t>(frame.fill),
                      frame.frameTimestamp);
+        ++frame.framesDelivered;
     }
     frame.fill = 0;
 }
@@ -152,25 +153,17 @@ long ParseTcpPackets(const uint8_t* bytes, size_t fill, TcpParserState& state,
             if (!state.mediaInfoSeen) {
                 return kParserFailed;
             }
-            if (output.onFrame != nullptr) {
-                if (header.type == KORVEX_PACKET_KEY_FRAME) {
-                    state.keyFrameSeen = true;
-                }
-                if (state.keyFrameSeen) {
-                    output.frame(header.type, payload, header.length, header.timestamp);
-                }
+            if (header.type == KORVEX_PACKET_KEY_FRAME) {
+                state.keyFrameSeen = true;
+            }
+            if (state.keyFrameSeen) {
+                output.frame(header.type, payload, header.length, header.timestamp);
+                ++state.framesDelivered;
             }
         }
         position += kPacketHeaderSize + static_cast<size_t>(header.length);
     }
     return static_cast<long>(position);
-}
-
-void FrameAssembly::reset() {
-    fill = 0;
-    frameType = 0;
-    lastSequence = 0;
-    frameTimestamp = 0;
 }
 
 size_t AssembleUdpFragments(const uint8_t* bytes, size_t held, FrameAssembly& frame,

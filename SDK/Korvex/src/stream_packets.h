@@ -49,6 +49,7 @@ struct StreamOutput {
 struct TcpParserState {
     bool mediaInfoSeen = false;  // an accepted media-information record arrived
     bool keyFrameSeen = false;   // a type-1 packet arrived; frames flow from it on
+    size_t framesDelivered = 0;
 };
 
 constexpr long kParserFailed = -1;
@@ -60,7 +61,8 @@ constexpr long kParserFailed = -1;
 long ParseTcpPackets(const uint8_t* bytes, size_t fill, TcpParserState& state,
                      const StreamOutput& output);
 
-// The frame being assembled from UDP fragments, in `buffer` of `capacity` bytes.
+// The frame being assembled from UDP fragments, in `buffer` of `capacity` bytes; one per
+// connection.
 struct FrameAssembly {
     uint8_t* buffer;
     size_t capacity;
@@ -68,9 +70,7 @@ struct FrameAssembly {
     int32_t frameType = 0;
     uint32_t lastSequence = 0;  // 0: no packet yet on this connection
     uint64_t frameTimestamp = 0;
-
-    // Back to the state of a fresh connection (the open frame is dropped).
-    void reset();
+    size_t framesDelivered = 0;  // media information not counted
 };
 
 // Assembles frames from the packets in bytes[0, held) and delivers every finished one. Reports a

@@ -1,4 +1,4 @@
-// The receive thread of a TCP stream: the packets arrive on the control connection itself.
+// TCP transport of a stream: the packets arrive on the control connection itself.
 #include <cstring>
 
 #include "stream.h"
@@ -15,7 +15,7 @@ constexpr int kChunksWithoutMediaInfo = 3;
 
 // Receives and parses on the established connection until it ends (silence, error, a parser
 // failure, no media information, or a stop).
-void ReceiveTcp(KorvexStream& stream) {
+size_t ReceiveTcp(KorvexStream& stream) {
     const StreamOutput output = stream.output();
     const SocketHandle socket = stream.controlSocket.get();
     uint8_t* const buffer = stream.buffer.get();
@@ -28,7 +28,7 @@ void ReceiveTcp(KorvexStream& stream) {
             return ReceiveWithTimeout(socket, buffer + fill, stream.capacity - fill, milliseconds);
         });
         if (received < 0) {
-            return;
+            break;
         }
         if (received == 0) {
             ++emptyRounds;  // silence, or the device closed the connection
@@ -37,11 +37,11 @@ void ReceiveTcp(KorvexStream& stream) {
         fill += static_cast<size_t>(received);
         long consumed = ParseTcpPackets(buffer, fill, parser, output);
         if (consumed == kParserFailed) {
-            return;
+            break;
         }
         if (!parser.mediaInfoSeen) {
             if (chunksWithoutMediaInfo == kChunksWithoutMediaInfo) {
-                return;
+                break;
             }
             ++chunksWithoutMediaInfo;
         }
@@ -54,34 +54,12 @@ void ReceiveTcp(KorvexStream& stream) {
         }
         emptyRounds = 0;
     }
+    return parser.framesDelivered;
 }
 
 }  // namespace
 
-void RunTcpLoop(KorvexStream& stream) {
-    while (stream.isRunning()) {
-        stream.notify(KORVEX_STREAM_CONNECTING);
-        stream.controlSocket.reset(ConnectWithTimeout(stream.session->host, stream.session->port,
-                                                      kTcpConnectTimeoutMs, &stream.stopWaker));
-        if (!stream.controlSocket) {
-            stream.notify(KORVEX_STREAM_CONNECT_FAILED);
-            stream.pause(kTcpConnectFailedPauseMs);
-            continue;
-        }
-        if (!PlayExchange(stream)) {
-            stream.endAttempt();
-            stream.pause(kRetryPauseMs);
-            continue;
-        }
-        SetReceiveBufferSize(stream.controlSocket.get(), kStreamSocketBufferBytes);
-        stream.notify(KORVEX_STREAM_STARTED);
-        ReceiveTcp(stream);
-        stream.notify(KORVEX_STREAM_ENDED);
-        if (stream.onStreamEnd != nullptr) {
-            stream.onStreamEnd(stream.session, &stream, stream.user);
-        }
-        stream.endAttempt();  // and reconnect at once
-    }
-}
+const StreamTransport kTcpTransport{kTcpConnectTimeoutMs, kTcpConnectFailedPauseMs,
+                                    &KorvexStream::controlSocket, ReceiveTcp};
 
 }  // namespace korvex

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "exchange.h"
@@ -43,10 +43,8 @@ Outcome SendImage(UpgradeTask& task) {
 
     char buffer[kUpgradeBufferSize];
     // CONTENT-LENGTH in 64 bits: images past 2 GiB must not announce a negative length.
-    int headerLength =
-        std::snprintf(buffer, sizeof buffer,
-                      "UPGRADE HDMI/1.0\r\nAUTHORIZATION: BASIC %s\r\nCONTENT-LENGTH:%llu\r\n\r\n",
-                      "", static_cast<unsigned long long>(length));
+    const int headerLength =
+        RequestWriter(buffer, sizeof buffer, "UPGRADE").authorization().finishBeforeBody(length);
     if (headerLength <= 0 ||
         !SendAllWithTimeout(socket.get(), buffer, static_cast<size_t>(headerLength),
                             task.timeouts.sendWaitMs)) {
@@ -77,9 +75,10 @@ Outcome SendImage(UpgradeTask& task) {
     if (!Report(task, KORVEX_UPGRADE_SENT)) {
         return Outcome::kAbandoned;
     }
-    return ReadOkResponse(socket.get(), buffer, sizeof buffer, task.timeouts.verdictMs)
-               ? Outcome::kSucceeded
-               : Outcome::kFailed;
+    // The status line decides; whatever the device sends after it is not waited for.
+    std::memset(buffer, 0, sizeof buffer);
+    const size_t count = ReadStatus(socket.get(), buffer, sizeof buffer, task.timeouts.verdictMs);
+    return IsOkResponse(buffer, count) ? Outcome::kSucceeded : Outcome::kFailed;
 }
 
 // The end of an upload whose session was logged out from inside its callback: nobody waits for

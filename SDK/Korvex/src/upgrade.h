@@ -20,7 +20,7 @@ constexpr size_t kUpgradeBufferSize = 16384;
 struct UpgradeTimeouts {
     int connectMs = 2000;
     int sendWaitMs = 1000;   // for each wait until the socket takes more of a chunk
-    int verdictMs = 180000;  // for each receive of the answer: flashing takes minutes
+    int verdictMs = 180000;  // for the answer's status line, in all: flashing takes minutes
 };
 
 struct UpgradeTask {

@@ -301,5 +301,39 @@ TEST_F(Config, LargeAnswersOfTheBigGetsAreReadWhole) {
     EXPECT_EQ(get(CFG_GET_SYSINFO, &info), -1);
 }
 
+TEST_F(Config, AValueCutInTransitIsNeverReadAsAValue) {
+    // Every key is there, but the answer stops inside its last line, by a close or by silence:
+    // "PROFILE=1" is not the device's "PROFILE=100". The Get fails, so that no read-change-write
+    // can send the damage back.
+    const std::string whole =
+        "CODEC=0\r\nWIDTH=1920\r\nHEIGHT=1080\r\nBITRATE=4000\r\nKEYGOP=60\r\n"
+        "FRAMERATE=30\r\nRC=1\r\nQUALITY=5\r\nPROFILE=100\r\n";
+    const std::string cut = OkResponse(whole).substr(0, OkResponse(whole).size() - 4);
+    test::Reply silent = Answer(cut);
+    silent.closeAfter = false;
+    for (const test::Reply& reply : {Answer(cut), silent}) {
+        device.script(reply);
+        VideoEncodeConfig read{};
+        read.profile = 7;
+        EXPECT_EQ(KORVEX_GetConfig(session.get(), CFG_GET_VIDEOENC, &read, 0, 300, 1), -1);
+        EXPECT_EQ(read.bitrate, 4000);
+        EXPECT_EQ(read.profile, 0);  // missing
+    }
+    // Cut right behind a whole line, the answer reads as far as it came.
+    device.script(Answer(OkResponse(whole).substr(0, OkResponse(whole).size() - 13)));
+    VideoEncodeConfig read{};
+    EXPECT_EQ(get(CFG_GET_VIDEOENC, &read, 1), -1);
+    EXPECT_EQ(read.quality, 5);
+
+    // A window list cut inside its brackets is no empty list: the Get fails.
+    const std::string display =
+        OkResponse("AUDIO=1\r\nRESOLUTION=1080P60\r\nDISPLAY=[1:0,0,50,100 -a 2:50\r\n");
+    device.script(Answer(display));
+    DisplayConfig layout{};
+    layout.count = 3;
+    EXPECT_EQ(get(CFG_GET_DISPLAY, &layout), -1);
+    EXPECT_EQ(layout.count, 3);
+}
+
 }  // namespace
 }  // namespace korvex

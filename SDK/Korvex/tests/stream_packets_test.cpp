@@ -208,7 +208,7 @@ TEST_F(AssemblyTest, SequenceGapsAreReportedAndThePacketKept) {
                                         "frame 2 ts=3 bytes=1"}));
 
     // The sequence wraps at 2^32 without a gap.
-    frame_.reset();
+    frame_ = FrameAssembly{storage_.get(), kStreamBufferSize};  // a new connection
     assemble(Packet(2, "d", 4, 0xffffffffu, kWholeFrame) + Packet(2, "e", 5, 0, kWholeFrame),
              frame_);
     EXPECT_EQ(recorder_.count(Report::kEvent, KORVEX_STREAM_DATA_LOST), 1u);

@@ -251,5 +251,30 @@ TEST_F(TcpStreamTest, ARefusedPlayPausesASecondWithoutFurtherEvents) {
     EXPECT_EQ(recorder_.texts(), (std::vector<std::string>{"event 0", "event 0"}));
 }
 
+TEST_F(TcpStreamTest, ConnectionsThatBringNoFrameAreRepeatedAtOnceOnlyTwiceInARow) {
+    // Two connections that stream and then close are each followed at once; so are the first two
+    // of those that close before any frame. The third of those in a row waits as after a failed
+    // connection, and a stop cuts that wait.
+    for (size_t started = 1; started <= 2; ++started) {
+        device_.script(StreamTcp(
+            recorder_, started, {MediaInfo(1920, 1080) + Packet(KORVEX_PACKET_KEY_FRAME, "key", 1)},
+            0, false));
+    }
+    device_.setDefaultReply(Answer("HDMI/1.0 200 OK\r\n\r\n"));
+    start();
+    ASSERT_TRUE(recorder_.waitFor(Report::kStreamEnd, -1, 5, 10s));
+    const auto reports = recorder_.reports();
+    for (int nth = 1; nth <= 4; ++nth) {
+        EXPECT_LT(GapAfter(reports, "end", nth), 700ms) << "after connection " << nth;
+    }
+    EXPECT_EQ(recorder_.count(Report::kFrame), 2u);
+    ASSERT_TRUE(recorder_.waitFor(Report::kStreamEnd, -1, 6, 5s));
+    auto pause = GapAfter(recorder_.reports(), "end", 5);
+    EXPECT_GE(pause, 950ms);
+    EXPECT_LT(pause, 2s);
+    // Now in the pause after the sixth: the stop ends it at once.
+    EXPECT_LT(stop(), 500ms);
+}
+
 }  // namespace
 }  // namespace korvex

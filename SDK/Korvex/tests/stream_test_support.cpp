@@ -147,7 +147,7 @@ Reply StreamTcp(const StreamRecorder& recorder, size_t started, std::vector<std:
     return reply;
 }
 
-Reply StreamUdp(const StreamRecorder& recorder, size_t started, std::vector<std::string> datagrams,
+Reply StreamUdp(const StreamRecorder& recorder, size_t started, std::vector<Datagram> datagrams,
                 int gapMs) {
     Reply reply = Answer(OkResponse());
     reply.closeAfter = false;
@@ -158,7 +158,6 @@ Reply StreamUdp(const StreamRecorder& recorder, size_t started, std::vector<std:
             !recorder.waitFor(Report::kEvent, KORVEX_STREAM_STARTED, started, kStartWait)) {
             return;
         }
-        RawSocket sender = OpenSocket(SOCK_DGRAM);
         sockaddr_in target{};
         target.sin_family = AF_INET;
         target.sin_port = htons(static_cast<uint16_t>(port));
@@ -167,10 +166,16 @@ Reply StreamUdp(const StreamRecorder& recorder, size_t started, std::vector<std:
             if (i > 0 && gapMs > 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
             }
-            ::sendto(sender, datagrams[i].data(), static_cast<int>(datagrams[i].size()), 0,
+            RawSocket sender = OpenSocket(SOCK_DGRAM);
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            inet_pton(AF_INET, datagrams[i].from, &local.sin_addr);
+            ::bind(sender, reinterpret_cast<const sockaddr*>(&local), sizeof local);
+            const std::string& bytes = datagrams[i].bytes;
+            ::sendto(sender, bytes.data(), static_cast<int>(bytes.size()), 0,
                      reinterpret_cast<const sockaddr*>(&target), sizeof target);
+            CloseRawSocket(sender);
         }
-        CloseRawSocket(sender);
     };
     return reply;
 }

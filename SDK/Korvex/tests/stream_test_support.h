@@ -72,9 +72,17 @@ class StreamRecorder {
 Reply StreamTcp(const StreamRecorder& recorder, size_t started, std::vector<std::string> chunks,
                 int gapMs = 0, bool keepOpen = true);
 
-// The same for the UDP transport: after event 2, each datagram goes from a socket of its own to
-// 127.0.0.1 at the request's RPORT; the control connection stays open.
-Reply StreamUdp(const StreamRecorder& recorder, size_t started, std::vector<std::string> datagrams,
+// A datagram and the loopback address it is sent from (the fake device's own by default).
+struct Datagram {
+    Datagram(std::string bytes, const char* from = "127.0.0.1")
+        : bytes(std::move(bytes)), from(from) {}
+    std::string bytes;
+    const char* from;
+};
+
+// The same for the UDP transport: after event 2, each datagram goes from a socket of its own on
+// its address to 127.0.0.1 at the request's RPORT; the control connection stays open.
+Reply StreamUdp(const StreamRecorder& recorder, size_t started, std::vector<Datagram> datagrams,
                 int gapMs = 0);
 
 // The RPORT of a PLAY request, or -1 when it has none.

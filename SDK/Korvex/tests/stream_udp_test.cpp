@@ -144,7 +144,7 @@ TEST_F(UdpStreamTest, SilenceEndsTheAttemptDropsTheOpenFrameAndReconnectsAtOnce)
 
 TEST_F(UdpStreamTest, StrayBytesAfterEveryFrameLetFullDatagramsThrough) {
     // Full 4096-byte datagrams, each followed by junk whose last bytes the assembler keeps.
-    std::vector<std::string> datagrams;
+    std::vector<test::Datagram> datagrams;
     for (uint32_t i = 1; i <= 20; ++i) {
         datagrams.push_back(
             Packet(2, Payload(4096 - 24, static_cast<uint8_t>(i)), i, i, kWholeFrame));
@@ -169,6 +169,24 @@ TEST_F(UdpStreamTest, ADatagramOverTheLargestSizeEndsTheAttempt) {
     // Not cut to fit and taken for garbage: the attempt ends at once, not after the silence.
     EXPECT_LT(between("frame 2 ts=1 bytes=1", "event 3"), 1500ms);
     ASSERT_TRUE(recorder_.waitFor(Report::kEvent, KORVEX_STREAM_STARTED, 2, 5s));
+}
+
+TEST_F(UdpStreamTest, OnlyTheDevicesOwnAddressFeedsTheStream) {
+    // Another local sender (127.0.0.2) aims at the same port, before, between and after the
+    // device's datagrams: none of its bytes reach a frame or the sequence check.
+    device_.script(StreamUdp(
+        recorder_, 1,
+        {test::Datagram(Packet(KORVEX_PACKET_KEY_FRAME, "spoof", 1, 7, kWholeFrame), "127.0.0.2"),
+         Packet(KORVEX_PACKET_KEY_FRAME, "real", 2, 1, kWholeFrame),
+         test::Datagram(Packet(2, "spoof", 3, 9, kFirstFragment), "127.0.0.2"),
+         Packet(2, "next", 4, 2, kWholeFrame),
+         test::Datagram(Packet(2, "spoof", 5, 3, kWholeFrame), "127.0.0.2")}));
+    start();
+    ASSERT_TRUE(recorder_.waitFor(Report::kFrame, -1, 2, 5s));
+    EXPECT_FALSE(recorder_.waitFor(Report::kFrame, -1, 3, 300ms));
+    EXPECT_EQ(recorder_.texts(),
+              (std::vector<std::string>{"event 0", "event 2", "frame 1 ts=2 bytes=4",
+                                        "frame 2 ts=4 bytes=4"}));
 }
 
 TEST_F(UdpStreamTest, AnUnreachableDeviceIsRetriedAfterThreeSecondsAndStopCutsThePause) {

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size -= length;
         if (length > korvex::kLargestDatagram) {
             gDatagrams.held = 0;  // the receive fails and the attempt ends
-            frame.reset();
+            frame = korvex::FrameAssembly{gFrame, kCapacity};
             continue;
         }
         std::memcpy(gDatagrams.next(), datagram, length);
