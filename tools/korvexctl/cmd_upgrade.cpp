@@ -1,9 +1,11 @@
 // upgrade: a firmware image to the device, with progress, and the device's verdict as the exit
-// status. Interrupts are refused from the start of the upload to the verdict: a flash broken off
-// halfway can leave a device that no longer starts.
+// status. Interrupts are refused while the image is sent: a flash broken off halfway can leave a
+// device that no longer starts. Once the device has the whole image, an interrupt only ends the
+// wait for its verdict.
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 
@@ -47,6 +49,21 @@ std::string progressBar(int percent) {
            std::to_string(percent) + "%";
 }
 
+// Ends the process at once: the session's logout would wait for the upload thread, which waits
+// for the verdict.
+[[noreturn]] void stopWaitingForTheVerdict(const std::string& device, bool json) {
+    if (json) {
+        printResult(Value().add("event", "interrupted").add("verdict", "unknown"), true);
+    }
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "korvexctl: interrupted: the whole image was sent to %s, which goes on with it; "
+                 "its verdict is unknown\n",
+                 device.c_str());
+    std::fflush(stderr);
+    std::_Exit(kExitInterrupted);
+}
+
 }  // namespace
 
 std::string upgradeHelp() {
@@ -58,8 +75,10 @@ exit status 0 when it accepted the image, 1 when it refused it, broke off or gav
 standard output is not a terminal, one line per new percentage. With --json, one object per
 event: {"event":"progress","percent":40} and so on.
 
-Ctrl-C is refused from the start of the upload until the verdict: an interrupted flash can
-leave the device unable to start. A missing FILE is a usage error (status 2, nothing sent).
+Ctrl-C is refused while the image is being sent: an interrupted flash can leave the device
+unable to start. Once the whole image is sent, Ctrl-C stops waiting for the verdict (exit
+status 130): the device has the image and goes on with it, and its verdict is unknown. A FILE
+that is missing, not a regular file or not readable is a usage error (status 2, nothing sent).
 )";
 }
 
@@ -77,8 +96,9 @@ int runUpgrade(const GlobalOptions& options, const Arguments& arguments) {
     }
     const std::string path = positional[0];
     uint64_t bytes = 0;
-    if (!platform::regularFileSize(path, bytes)) {
-        throw UsageError(path + ": no such file", command);
+    const std::string problem = platform::readableFileProblem(path, bytes);
+    if (!problem.empty()) {
+        throw UsageError(path + ": " + problem, command);
     }
 
     UpgradeEvents events;
@@ -110,17 +130,18 @@ int runUpgrade(const GlobalOptions& options, const Arguments& arguments) {
                                     [&] { return !events.queue.empty(); });
             batch.swap(events.queue);
         }
-        if (platform::takeInterrupts() > 0) {
+        if (sent && platform::interruptRequested()) {
+            stopWaitingForTheVerdict(device.name(), json);
+        }
+        if (!sent && platform::takeInterrupts() > 0) {
             if (barShown) {
                 std::printf("\n");
                 std::fflush(stdout);
                 barShown = false;
             }
-            std::fprintf(stderr, "korvexctl: not interrupting: %s\n",
-                         sent ? "the device is checking the image; its verdict comes within "
-                                "3 minutes"
-                              : "the image is on its way, and an interrupted flash can leave the "
-                                "device unable to start");
+            std::fprintf(stderr,
+                         "korvexctl: not interrupting: the image is on its way, and an "
+                         "interrupted flash can leave the device unable to start\n");
         }
         for (const auto& [event, percent] : batch) {
             switch (event) {
@@ -148,7 +169,10 @@ int runUpgrade(const GlobalOptions& options, const Arguments& arguments) {
                     std::fflush(stdout);
                     break;
                 case KORVEX_UPGRADE_SENT:
+                    // The device has the whole image: from here on an interrupt only ends the
+                    // wait for its verdict.
                     sent = true;
+                    platform::setInterruptMode(platform::InterruptMode::Stop);
                     if (json) {
                         emit(Value().add("event", "sent"));
                     } else {

@@ -10,8 +10,9 @@
 namespace korvexctl {
 
 constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;  // the device failed, refused or did not answer
-constexpr int kExitUsage = 2;   // the command line is wrong; nothing was sent
+constexpr int kExitFailed = 1;         // the device failed, refused or did not answer
+constexpr int kExitUsage = 2;          // the command line is wrong; nothing was sent
+constexpr int kExitInterrupted = 130;  // Ctrl-C, as a shell reports a process that SIGINT ended
 
 constexpr int kDefaultControlPort = 15380;
 constexpr int kDefaultTimeoutMs = 2000;

@@ -31,9 +31,11 @@ int takeInterrupts();
 // `seconds` as local calendar time (safe on any thread).
 std::tm localTime(std::time_t seconds);
 
-// True when `path` (as given on the command line: on Windows in the local code page) names a
-// regular file; its size is then in `bytes`.
-bool regularFileSize(const std::string& path, uint64_t& bytes);
+// Whether `path` (as given on the command line: on Windows in the local code page) names a
+// regular file that can be read. Returns what is wrong with it ("no such file", "is a directory",
+// "is not a regular file (a device, FIFO or socket)", ...), or an empty text when nothing is; its
+// size is then in `bytes`.
+std::string readableFileProblem(const std::string& path, uint64_t& bytes);
 
 }  // namespace platform
 }  // namespace korvexctl

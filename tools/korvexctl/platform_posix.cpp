@@ -1,8 +1,13 @@
 // POSIX backend of platform.h: isatty, sigaction, localtime_r, stat.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "command_line.h"
 #include "platform_interrupts.h"
 
 namespace korvexctl {
@@ -15,7 +20,7 @@ void onInterrupt(int) {
     if (countInterrupt()) {
         ssize_t ignored = ::write(2, kQuittingAtOnce, kQuittingAtOnceLength);
         (void)ignored;
-        ::_exit(130);
+        ::_exit(kExitInterrupted);
     }
 }
 
@@ -42,13 +47,36 @@ std::tm localTime(std::time_t seconds) {
     return local;
 }
 
-bool regularFileSize(const std::string& path, uint64_t& bytes) {
+std::string readableFileProblem(const std::string& path, uint64_t& bytes) {
     struct stat status {};
-    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return false;
+    if (::stat(path.c_str(), &status) != 0) {
+        switch (errno) {
+            case ENOENT:
+                return "no such file";
+            case ELOOP:
+                return "is a loop of symbolic links";
+            case ENOTDIR:
+                return "no such file (a part of the path is not a folder)";
+            case EACCES:
+                return "cannot be reached (permission denied)";
+            default:
+                return std::strerror(errno);
+        }
     }
+    if (S_ISDIR(status.st_mode)) {
+        return "is a directory";
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return "is not a regular file (a device, FIFO or socket)";
+    }
+    // Opened once, so that an unreadable file is refused before anything goes to the device.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        return errno == EACCES ? "cannot be read (permission denied)" : std::strerror(errno);
+    }
+    ::close(descriptor);
     bytes = static_cast<uint64_t>(status.st_size);
-    return true;
+    return "";
 }
 
 }  // namespace platform

@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
+#include "command_line.h"
 #include "platform_interrupts.h"
 
 namespace korvexctl {
@@ -22,7 +24,7 @@ BOOL WINAPI onConsoleControl(DWORD event) {
         DWORD written = 0;
         WriteFile(GetStdHandle(STD_ERROR_HANDLE), kQuittingAtOnce, kQuittingAtOnceLength, &written,
                   nullptr);
-        ExitProcess(130);
+        ExitProcess(kExitInterrupted);
     }
     return TRUE;
 }
@@ -45,27 +47,38 @@ std::tm localTime(std::time_t seconds) {
     return local;
 }
 
-bool regularFileSize(const std::string& path, uint64_t& bytes) {
-    // No access asked: only what the file is and its size are read. Devices (such as NUL) and
-    // pipes are no regular files, and FILE_FLAG_BACKUP_SEMANTICS lets a directory be opened so
-    // that it is told apart.
-    HANDLE file =
-        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+std::string readableFileProblem(const std::string& path, uint64_t& bytes) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+            error == ERROR_INVALID_NAME) {
+            return "no such file";
+        }
+        return error == ERROR_ACCESS_DENIED
+                   ? "cannot be reached (permission denied)"
+                   : "cannot be reached (error " + std::to_string(error) + ")";
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return "is a directory";
+    }
+    // Opened for reading, so that an unreadable file is refused before anything goes to the
+    // device. Devices (such as NUL) and pipes are no regular files.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return false;
+        return GetLastError() == ERROR_ACCESS_DENIED ? "cannot be read (permission denied)"
+                                                     : "cannot be read";
     }
-    BY_HANDLE_FILE_INFORMATION information{};
     LARGE_INTEGER size{};
-    const bool regular = GetFileType(file) == FILE_TYPE_DISK &&
-                         GetFileInformationByHandle(file, &information) != 0 &&
-                         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-                         GetFileSizeEx(file, &size) != 0;
+    const bool regular = GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size) != 0;
     CloseHandle(file);
-    if (regular) {
-        bytes = static_cast<uint64_t>(size.QuadPart);
+    if (!regular) {
+        return "is not a regular file (a device or pipe)";
     }
-    return regular;
+    bytes = static_cast<uint64_t>(size.QuadPart);
+    return "";
 }
 
 }  // namespace platform
