@@ -244,8 +244,8 @@
         <translation>CH%1：等待画面</translation>
     </message>
     <message>
-        <source>CH%1: %2 %3×%4, %5 fps, first picture after %6 ms, %7 lost</source>
-        <translation>CH%1：%2 %3×%4，%5 fps，首帧用时 %6 ms，丢失 %7</translation>
+        <source>CH%1: %2 %3×%4, %5 fps, delay %6, first picture after %7 ms, %8 lost, %9 dropped</source>
+        <translation>CH%1：%2 %3×%4，%5 fps，延迟 %6，首帧用时 %7 ms，丢失 %8，丢弃 %9</translation>
     </message>
 </context>
 <context>

@@ -225,10 +225,15 @@ void HDMIDeviceProxy::countPictures() {
     }
     std::lock_guard<std::mutex> lock(statisticsMutex);
     statistics.picturesDecoded = decodedBefore + counters.framesDecoded;
+    statistics.picturesDropped = droppedBefore + counters.framesDropped;
     statistics.decodeErrors = errorsBefore + counters.decodeErrors;
-    if (counters.framesDecoded > 0 &&
+    statistics.delayP95 = std::chrono::microseconds(counters.delayP95Us);
+    statistics.delayMax = std::chrono::microseconds(counters.delayMaxUs);
+    // Lumadec tells the time in the steady clock's microseconds (CLOCK_MONOTONIC).
+    if (counters.firstPictureTimeUs != 0 &&
         statistics.firstPictureAt == std::chrono::steady_clock::time_point{}) {
-        statistics.firstPictureAt = std::chrono::steady_clock::now();
+        statistics.firstPictureAt = std::chrono::steady_clock::time_point(
+            std::chrono::microseconds(counters.firstPictureTimeUs));
     }
 }
 
@@ -242,7 +247,10 @@ void HDMIDeviceProxy::handleStreamEnd(KorvexSession*, KorvexStream*, void* user)
         {
             std::lock_guard<std::mutex> lock(proxy->statisticsMutex);
             proxy->decodedBefore = proxy->statistics.picturesDecoded;
+            proxy->droppedBefore = proxy->statistics.picturesDropped;
             proxy->errorsBefore = proxy->statistics.decodeErrors;
+            proxy->statistics.delayP95 = std::chrono::microseconds(0);
+            proxy->statistics.delayMax = std::chrono::microseconds(0);
         }
         LUMADEC_ClosePlayer(proxy->player);
         proxy->player = nullptr;

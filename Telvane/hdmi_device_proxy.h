@@ -29,8 +29,12 @@ struct StreamStatistics {
     int32_t height = 0;
     int32_t videoCodec = 0;  // 1 H.265, anything else H.264
     uint64_t picturesDecoded = 0;
-    uint64_t decodeErrors = 0;                               // frames the decoder rejected
-    uint64_t dataLossEvents = 0;                             // session event 4 (UDP)
+    uint64_t picturesDropped = 0;  // to stay live, the decoder being behind
+    uint64_t decodeErrors = 0;     // frames the decoder rejected
+    uint64_t dataLossEvents = 0;   // session event 4 (UDP)
+    // How long after their arrival the current player's pictures of the last second were drawn.
+    std::chrono::microseconds delayP95{0};
+    std::chrono::microseconds delayMax{0};
     std::chrono::steady_clock::time_point firstPictureAt{};  // none yet: the clock's epoch
 };
 
@@ -133,6 +137,7 @@ class HDMIDeviceProxy : public QThread {
     mutable std::mutex statisticsMutex;
     StreamStatistics statistics;  // under statisticsMutex; written by Korvex's stream thread
     uint64_t decodedBefore = 0;   // counters of the players closed before
+    uint64_t droppedBefore = 0;
     uint64_t errorsBefore = 0;
     std::atomic<int> uploadPercent{0};
 };

@@ -282,6 +282,7 @@ class Telvane : public QMainWindow {
     QTimer* streamStatusTimer = nullptr;
     const HDMIDeviceProxy* sampledProxy = nullptr;  // whose counters the last sample read
     uint64_t lastPicturesDecoded = 0;
+    uint64_t lastPicturesDropped = 0;
     std::chrono::steady_clock::time_point lastStatusAt;
     double picturesPerSecond = 0;
 

@@ -12,6 +12,8 @@
 namespace {
 
 constexpr int kStreamStatusIntervalMs = 1000;
+// A picture drawn later than this after its arrival no longer looks live.
+constexpr std::chrono::milliseconds kLateDelay{200};
 
 }  // namespace
 
@@ -49,12 +51,14 @@ QString Telvane::decodeLayoutName(int layout) const {
 void Telvane::refreshStreamStatus() {
     if (encodeProxy == nullptr || encodeChannel == 0) {
         streamStatusLabel->clear();
+        streamStatusLabel->setStyleSheet(QString());
         sampledProxy = nullptr;
         return;
     }
     const StreamStatistics stream = encodeProxy->streamStatistics();
     if (!stream.described || stream.firstPictureAt == std::chrono::steady_clock::time_point{}) {
         streamStatusLabel->setText(tr("CH%1: waiting for the picture").arg(encodeChannel));
+        streamStatusLabel->setStyleSheet(QString());
         sampledProxy = nullptr;
         return;
     }
@@ -63,24 +67,38 @@ void Telvane::refreshStreamStatus() {
     if (sampledProxy != encodeProxy) {
         sampledProxy = encodeProxy;
         lastPicturesDecoded = 0;
+        lastPicturesDropped = 0;
         lastStatusAt = stream.firstPictureAt;
     }
     const double seconds = std::chrono::duration<double>(now - lastStatusAt).count();
     if (seconds > 0) {
         picturesPerSecond = double(stream.picturesDecoded - lastPicturesDecoded) / seconds;
     }
+    const bool dropping = stream.picturesDropped > lastPicturesDropped;
     lastPicturesDecoded = stream.picturesDecoded;
+    lastPicturesDropped = stream.picturesDropped;
     lastStatusAt = now;
     const auto firstPictureMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                     stream.firstPictureAt - encodeRequestedAt)
                                     .count();
+    // No picture drawn in the last second: there is no delay to tell.
+    const QString delay =
+        stream.delayMax.count() > 0
+            ? QStringLiteral("%1 ms").arg(
+                  std::chrono::duration_cast<std::chrono::milliseconds>(stream.delayP95).count())
+            : QStringLiteral("–");
     streamStatusLabel->setText(
-        tr("CH%1: %2 %3×%4, %5 fps, first picture after %6 ms, %7 lost")
+        tr("CH%1: %2 %3×%4, %5 fps, delay %6, first picture after %7 ms, %8 lost, %9 dropped")
             .arg(encodeChannel)
             .arg(stream.videoCodec == 1 ? QStringLiteral("H.265") : QStringLiteral("H.264"))
             .arg(stream.width)
             .arg(stream.height)
             .arg(picturesPerSecond, 0, 'f', 1)
+            .arg(delay)
             .arg(firstPictureMs)
-            .arg(stream.decodeErrors + stream.dataLossEvents));
+            .arg(stream.decodeErrors + stream.dataLossEvents)
+            .arg(stream.picturesDropped));
+    // Red while the picture is not what arrives now: pictures being dropped, or drawn late.
+    const bool late = dropping || stream.delayMax > kLateDelay;
+    streamStatusLabel->setStyleSheet(late ? QStringLiteral("color:red;") : QString());
 }

@@ -542,8 +542,9 @@ class ControllerTest : public QObject {
         // The stream's own line: what it shows, and how soon the first picture came.
         const QString stream = statusBarLabel()->text();
         QVERIFY2(stream.startsWith(QStringLiteral("CH2: H.264 1920×1080, ")), qPrintable(stream));
-        QVERIFY2(stream.contains(QStringLiteral(" fps, first picture after ")), qPrintable(stream));
-        QVERIFY2(stream.endsWith(QStringLiteral(" ms, 0 lost")), qPrintable(stream));
+        QVERIFY2(stream.contains(QStringLiteral(" fps, delay ")), qPrintable(stream));
+        QVERIFY2(stream.contains(QStringLiteral(", first picture after ")), qPrintable(stream));
+        QVERIFY2(stream.endsWith(QStringLiteral(" ms, 0 lost, 0 dropped")), qPrintable(stream));
     }
 
     // A picture that stopped must not look live: the area turns black when the stream ends.

@@ -1,11 +1,14 @@
 #include "fake_lumadec.h"
 
+#include <chrono>
+
 namespace {
 
 std::mutex mutex;
 std::vector<LumadecCall> calls;
 int playerToken;
 uint64_t picturesSinceOpen;  // every video frame counts as a decoded picture
+uint64_t firstPictureTimeUs;
 
 void Record(LumadecCall call) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -39,6 +42,7 @@ LumadecPlayer* LUMADEC_OpenPlayer(uint64_t window, const LumadecVideoDescription
     Record(call);
     std::lock_guard<std::mutex> lock(mutex);
     picturesSinceOpen = 0;
+    firstPictureTimeUs = 0;
     return reinterpret_cast<LumadecPlayer*>(&playerToken);
 }
 
@@ -52,7 +56,12 @@ int LUMADEC_WriteFrame(LumadecPlayer*, const LumadecFrame* frame) {
     Record(call);
     if (frame->type != LUMADEC_FRAME_AUDIO) {
         std::lock_guard<std::mutex> lock(mutex);
-        ++picturesSinceOpen;
+        if (picturesSinceOpen++ == 0) {
+            firstPictureTimeUs =
+                static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+        }
     }
     return 0;
 }
@@ -69,6 +78,7 @@ int LUMADEC_GetStatistics(const LumadecPlayer*, LumadecStatistics* out) {
     std::lock_guard<std::mutex> lock(mutex);
     counters.framesReceived = picturesSinceOpen;
     counters.framesDecoded = picturesSinceOpen;
+    counters.firstPictureTimeUs = firstPictureTimeUs;
     *out = counters;
     return 0;
 }

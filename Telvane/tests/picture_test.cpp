@@ -18,7 +18,6 @@
 #include <QWindow>
 #include <QtTest>
 
-
 extern "C" {
 #include <libavutil/log.h>
 }

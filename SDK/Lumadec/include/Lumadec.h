@@ -5,9 +5,19 @@
  * players may live at once. Nothing here ever exits the process or raises a signal on bad input:
  * undecodable data only counts as a decode error.
  *
- * Threads: Lumadec calls nothing back. Each call does its work on the caller's thread, except
- * that the video decoder keeps a few frame threads of its own (up to four, one picture of delay
- * each) between LUMADEC_OpenPlayer and LUMADEC_ClosePlayer.
+ * Threads: Lumadec calls nothing back. Each player has one thread of its own, which decodes and
+ * draws the video. LUMADEC_WriteFrame only copies a video frame into the player's short queue and
+ * returns, so the thread that feeds a live stream never waits for the decoder. When frames wait
+ * in the queue longer than about 60 ms (the decoder cannot keep up), whole groups of pictures are
+ * dropped: every queued frame before the newest key frame, or, with none queued, everything up
+ * to the next key frame, which is then shown. Audio is decoded and handed to the sound server on
+ * the calling thread, and never dropped for video's sake.
+ *
+ * The video decoder uses slice threads, which hold no picture back. Only a stream that it does
+ * not decode in real time that way (measured: decoding and drawing take more than 85 % of the
+ * time between frames, or frames had to be dropped) makes it switch, at the next key frame, to
+ * frame threads (up to four, each holding the picture back by one frame), and only where the
+ * process may use more than one processor. The statistics tell which is in use.
  *
  * Window: each player has its own connection to the X display named by DISPLAY and draws into
  * the window with MIT-SHM where the server offers it (plain put-image otherwise). The picture keeps
@@ -15,11 +25,12 @@
  * or a window destroyed while the player draws are not errors: the player then decodes and counts
  * without drawing. Close the player before destroying the window when you can.
  *
- * Sound: played through the PulseAudio client (PipeWire desktops serve it too). The connection is
- * made without blocking; while it is being made, and when no server answers within 2 seconds,
- * audio is decoded and dropped. Audio that arrives faster than it plays is dropped, not queued.
+ * Sound: played through the PulseAudio client (PipeWire desktops serve it too), about 80 ms
+ * behind its arrival. The connection is made without blocking; while it is being made, and when
+ * no server answers within 2 seconds, audio is decoded and dropped. Audio that arrives faster than
+ * it plays is dropped, not queued.
  *
- * Frame calls never wait for anything but the decoders and, briefly, the X server.
+ * Frame calls never wait for anything but the audio decoder and, briefly, the queue's lock.
  */
 #ifndef LUMADEC_H
 #define LUMADEC_H
@@ -93,6 +104,22 @@ typedef struct LumadecStatistics {
     uint64_t audioFramesDecoded; /* audio frames decoded, played or not */
     int32_t windowState;         /* LUMADEC_WINDOW_NONE, _DRAWING or _GONE */
     int32_t soundState;          /* LUMADEC_SOUND_NONE, _CONNECTING, _PLAYING or _UNAVAILABLE */
+    /* Video frames dropped unseen because the decoder fell behind (whole groups of pictures). */
+    uint64_t framesDropped;
+    uint32_t framesPending; /* video frames queued or being decoded */
+    /* How long after its frame's arrival (the write call) each picture was drawn (decoded, with no
+     * window), over the pictures of the last second: median, 95th percentile and maximum. */
+    uint32_t delayP50Us;
+    uint32_t delayP95Us;
+    uint32_t delayMaxUs;
+    /* When the first picture was drawn (decoded, with no window), in microseconds of the
+     * monotonic clock (CLOCK_MONOTONIC); 0 before. */
+    uint64_t firstPictureTimeUs;
+    int32_t decoderThreads; /* threads of the video decoder */
+    int32_t frameThreading; /* 1: frame threads (pictures held back), 0: slice threads */
+    /* How long until sound written now is heard, -1 while not known (no sound playing). */
+    int32_t soundLatencyUs;
+    int32_t sharedMemory; /* 1 while pictures reach the display through MIT-SHM */
 } LumadecStatistics;
 
 /*
@@ -105,15 +132,16 @@ typedef struct LumadecStatistics {
 LUMADEC_API LumadecPlayer* LUMADEC_OpenPlayer(uint64_t window, const LumadecVideoDescription* video,
                                               const LumadecAudioDescription* audio);
 
-/* Decodes one frame and draws or plays what comes out. `frame` and its bytes are read during the
- * call only. Video frames before the first key frame (type 1, or an IDR/IRAP picture inside) are
- * skipped; so are those after eight rejected frames in a row, until the next key frame.
- * Returns 0 when the frame was taken, -1 for a missing argument (no data, length <= 0) or a decode
- * error. */
+/* Takes one frame. `frame` and its bytes are read during the call only. Audio is decoded and
+ * played at once; a video frame is queued for the player's thread (or dropped, see Threads), which
+ * decodes and draws it. Video frames before the first key frame (type 1, or an IDR/IRAP picture
+ * inside) are skipped; so are those after eight rejected frames in a row, until the next key
+ * frame. Returns 0 when the frame was taken, -1 for a missing argument (no data, length <= 0), an
+ * audio frame the decoder rejects or no memory. Video decoding errors only count. */
 LUMADEC_API int LUMADEC_WriteFrame(LumadecPlayer* player, const LumadecFrame* frame);
 
-/* Stops sound, releases the decoders and the window resources and frees the player. NULL does
- * nothing. Returns 0. */
+/* Stops the player's thread (after the picture it is on), stops sound, releases the decoders and
+ * the window resources and frees the player. NULL does nothing. Returns 0. */
 LUMADEC_API int LUMADEC_ClosePlayer(LumadecPlayer* player);
 
 /* Copies the player's counters into `out`. Unlike the other calls it may run on any thread while

@@ -1,6 +1,5 @@
 // A look into Annex B access units without decoding them.
-#ifndef LUMADEC_ANNEXB_H
-#define LUMADEC_ANNEXB_H
+#pragma once
 
 #include <cstdint>
 
@@ -13,5 +12,3 @@ enum class VideoCodec { H264, Hevc };
 bool ContainsRandomAccessPicture(VideoCodec codec, const uint8_t* data, int size);
 
 }  // namespace lumadec
-
-#endif

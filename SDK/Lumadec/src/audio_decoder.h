@@ -1,6 +1,5 @@
 // AAC (ADTS) decoding to interleaved float samples.
-#ifndef LUMADEC_AUDIO_DECODER_H
-#define LUMADEC_AUDIO_DECODER_H
+#pragma once
 
 #include <cstdint>
 #include <memory>
@@ -58,5 +57,3 @@ class AudioDecoder {
 };
 
 }  // namespace lumadec
-
-#endif

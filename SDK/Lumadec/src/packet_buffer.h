@@ -1,6 +1,5 @@
 // Padded, reference-counted input for libavcodec, reused from frame to frame.
-#ifndef LUMADEC_PACKET_BUFFER_H
-#define LUMADEC_PACKET_BUFFER_H
+#pragma once
 
 #include <cstdint>
 
@@ -54,5 +53,3 @@ int SendDraining(AVCodecContext* context, const AVPacket* packet, Drain&& drain)
 }
 
 }  // namespace lumadec
-
-#endif

@@ -1,6 +1,5 @@
 // Colour conversion and scaling of decoded pictures with libswscale.
-#ifndef LUMADEC_PICTURE_SCALER_H
-#define LUMADEC_PICTURE_SCALER_H
+#pragma once
 
 #include <cstdint>
 
@@ -68,5 +67,3 @@ class PictureScaler {
 };
 
 }  // namespace lumadec
-
-#endif

@@ -1,10 +1,18 @@
 #include "player.h"
 
+#include <system_error>
+
+extern "C" {
+#include <libavutil/cpu.h>
+}
+
 namespace lumadec {
 
-std::unique_ptr<Player> Player::Create(const PlayerOptions& options) {
-    std::unique_ptr<Player> self(new Player());
-    self->video_ = VideoDecoder::Create(options.codec, options.width, options.height);
+std::unique_ptr<Player> Player::Create(PlayerOptions options) {
+    std::unique_ptr<Player> self(
+        new Player(options.codec, options.queue, av_cpu_count(), options.threading.has_value()));
+    self->video_ = VideoDecoder::Create(options.codec, options.width, options.height,
+                                        options.threading.value_or(DecoderThreading::Slice));
     if (!self->video_) {
         return nullptr;
     }
@@ -15,22 +23,35 @@ std::unique_ptr<Player> Player::Create(const PlayerOptions& options) {
             self->sound_ = std::make_unique<PulseOutput>();
         }
     }
-    // X window ids are 29-bit values; anything wider is no window of ours.
-    if (options.window != 0 && options.window <= UINT32_MAX) {
-        self->renderer_ =
-            X11Renderer::Open(static_cast<uint32_t>(options.window), options.transfer);
+    if (options.output) {
+        self->output_ = std::move(options.output);
+    } else if (options.window != 0 && options.window <= UINT32_MAX) {
+        // X window ids are 29-bit values; anything wider is no window of ours.
+        self->output_ = X11Renderer::Open(static_cast<uint32_t>(options.window), options.transfer);
     }
+    self->decoderThreads_ = self->video_->threadCount();
+    self->frameThreading_ = self->video_->threading() == DecoderThreading::Frame ? 1 : 0;
     self->NoteWindowState();
     self->NoteSoundState();
+    try {
+        self->decoding_ = std::thread(&Player::DecodeLoop, self.get());
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
     return self;
 }
 
-Player::~Player() = default;
+Player::~Player() {
+    queue_.Stop();
+    if (decoding_.joinable()) {
+        decoding_.join();
+    }
+}
 
 void Player::NoteWindowState() {
     int32_t state = LUMADEC_WINDOW_NONE;
-    if (renderer_) {
-        state = renderer_->windowGone() ? LUMADEC_WINDOW_GONE : LUMADEC_WINDOW_DRAWING;
+    if (output_) {
+        state = output_->windowGone() ? LUMADEC_WINDOW_GONE : LUMADEC_WINDOW_DRAWING;
     }
     windowState_.store(state, std::memory_order_relaxed);
 }
@@ -53,28 +74,82 @@ void Player::NoteSoundState() {
     soundState_.store(state, std::memory_order_relaxed);
 }
 
-void Player::OnPicture(const AVFrame& picture) {
-    framesDecoded_.fetch_add(1, std::memory_order_relaxed);
-    if (!renderer_) {
+void Player::DecodeLoop() {
+    QueuedFrame frame;
+    uint64_t dropsSeen = 0;
+    while (queue_.Pop(frame)) {
+        const Clock::time_point started = Clock::now();
+        if (frame.afterGap) {
+            // The frames its references came from were dropped: pictures still inside the decoder
+            // are dropped with them.
+            picturesDiscarded_.fetch_add(static_cast<uint64_t>(video_->Restart()),
+                                         std::memory_order_relaxed);
+        }
+        const uint64_t dropped = queue_.dropped();
+        if (dropped != dropsSeen) {
+            dropsSeen = dropped;
+            threading_.NoteDrop();
+        }
+        SwitchThreadingAtKeyFrame(frame);
+        const VideoDecodeResult result = video_->Decode(frame.packet, frame.keyFrame, *this);
+        if (result.skipped) {
+            framesSkipped_.fetch_add(1, std::memory_order_relaxed);
+        }
+        if (result.error) {
+            decodeErrors_.fetch_add(1, std::memory_order_relaxed);
+        }
+        threading_.NoteFrame(FromClockMicroseconds(frame.packet->pts), Clock::now() - started);
+    }
+}
+
+// A new decoder starts cleanly only at a key frame.
+void Player::SwitchThreadingAtKeyFrame(const QueuedFrame& frame) {
+    if (threadingFixed_ || !frame.keyFrame || video_->threading() == DecoderThreading::Frame ||
+        !threading_.frameThreadsWanted() || !video_->Reopen(DecoderThreading::Frame)) {
         return;
     }
-    if (renderer_->Draw(picture)) {
+    decoderThreads_.store(video_->threadCount(), std::memory_order_relaxed);
+    frameThreading_.store(1, std::memory_order_relaxed);
+}
+
+void Player::OnPicture(const AVFrame& picture) {
+    framesDecoded_.fetch_add(1, std::memory_order_relaxed);
+    if (output_) {
+        const bool drawn = output_->Draw(picture);
+        const Rect shown = output_->output();
+        outputWidth_.store(shown.width, std::memory_order_relaxed);
+        outputHeight_.store(shown.height, std::memory_order_relaxed);
+        sharedMemory_.store(output_->sharedMemory() ? 1 : 0, std::memory_order_relaxed);
+        NoteWindowState();
+        if (!drawn) {
+            return;
+        }
         framesDrawn_.fetch_add(1, std::memory_order_relaxed);
     }
-    outputWidth_.store(renderer_->output().width, std::memory_order_relaxed);
-    outputHeight_.store(renderer_->output().height, std::memory_order_relaxed);
-    NoteWindowState();
+    // The picture carries its frame's arrival as its time stamp.
+    const int64_t arrival =
+        picture.pts != AV_NOPTS_VALUE ? picture.pts : picture.best_effort_timestamp;
+    const Clock::time_point now = Clock::now();
+    if (arrival != AV_NOPTS_VALUE) {
+        delays_.Add(now, std::chrono::duration_cast<std::chrono::microseconds>(
+                             now - FromClockMicroseconds(arrival)));
+    }
+    int64_t none = 0;
+    firstPictureTimeUs_.compare_exchange_strong(none, ClockMicroseconds(now),
+                                                std::memory_order_relaxed);
 }
 
 void Player::OnAudio(const AudioBlock& block) {
     audioFramesDecoded_.fetch_add(1, std::memory_order_relaxed);
     if (sound_ && sound_->Play(block.samples, block.frames, block.channels, block.sampleRate)) {
         audioFramesPlayed_.fetch_add(1, std::memory_order_relaxed);
+        soundLatencyUs_.store(sound_->LatencyMicroseconds(), std::memory_order_relaxed);
     }
     NoteSoundState();
 }
 
-int Player::WriteFrame(int32_t type, const uint8_t* data, int32_t length) {
+int Player::WriteFrame(int32_t type, const uint8_t* data, int32_t length,
+                       Clock::time_point arrival) {
     if (data == nullptr || length <= 0) {
         return -1;
     }
@@ -92,16 +167,13 @@ int Player::WriteFrame(int32_t type, const uint8_t* data, int32_t length) {
     }
 
     framesReceived_.fetch_add(1, std::memory_order_relaxed);
-    const VideoDecodeResult result = video_->Decode(data, length, type == LUMADEC_FRAME_KEY, *this);
-    if (result.skipped) {
-        framesSkipped_.fetch_add(1, std::memory_order_relaxed);
-    }
+    const auto admission = queue_.Push(data, length, type == LUMADEC_FRAME_KEY, arrival);
     // Keep the sound connection moving even while no audio arrives.
     if (sound_) {
         sound_->Poll();
         NoteSoundState();
     }
-    if (result.error) {
+    if (admission == LiveFrameQueue::Admission::NoMemory) {
         decodeErrors_.fetch_add(1, std::memory_order_relaxed);
         return -1;
     }
@@ -121,6 +193,18 @@ void Player::GetStatistics(LumadecStatistics& out) const {
     out.audioFramesDecoded = audioFramesDecoded_.load(std::memory_order_relaxed);
     out.windowState = windowState_.load(std::memory_order_relaxed);
     out.soundState = soundState_.load(std::memory_order_relaxed);
+    out.framesDropped = queue_.dropped() + picturesDiscarded_.load(std::memory_order_relaxed);
+    out.framesPending = static_cast<uint32_t>(queue_.pending());
+    const DelaySummary delays = delays_.Summarize(Clock::now());
+    out.delayP50Us = delays.p50Us;
+    out.delayP95Us = delays.p95Us;
+    out.delayMaxUs = delays.maxUs;
+    out.firstPictureTimeUs =
+        static_cast<uint64_t>(firstPictureTimeUs_.load(std::memory_order_relaxed));
+    out.decoderThreads = decoderThreads_.load(std::memory_order_relaxed);
+    out.frameThreading = frameThreading_.load(std::memory_order_relaxed);
+    out.soundLatencyUs = soundLatencyUs_.load(std::memory_order_relaxed);
+    out.sharedMemory = sharedMemory_.load(std::memory_order_relaxed);
 }
 
 }  // namespace lumadec

@@ -1,14 +1,24 @@
 // One player: a stream's decoders, its window and its sound output.
-#ifndef LUMADEC_PLAYER_H
-#define LUMADEC_PLAYER_H
+//
+// Audio is decoded and handed to the sound server on the thread that writes the frames. Video
+// frames are copied into a short queue and decoded and drawn on the player's own decoding thread,
+// so that the writer never waits for the decoder; when the decoder falls behind, the queue drops
+// whole groups of pictures (never audio).
+#pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <thread>
 
 #include "Lumadec.h"
 #include "audio_decoder.h"
+#include "delay_window.h"
+#include "frame_queue.h"
+#include "picture_output.h"
 #include "pulse_output.h"
+#include "threading_choice.h"
 #include "video_decoder.h"
 #include "x11_renderer.h"
 
@@ -21,36 +31,52 @@ struct PlayerOptions {
     int height = 0;
     bool audio = false;
     ImageTransfer transfer = ImageTransfer::SharedMemory;
+    // Where the pictures go instead of `window`, when given.
+    std::unique_ptr<PictureOutput> output;
+    LiveQueueLimits queue;
+    // Decoder threads of this kind from the start to the end, instead of slice threads until the
+    // measured decoding asks for frame threads.
+    std::optional<DecoderThreading> threading;
 };
 
 class Player final : private PictureSink, private AudioSink {
   public:
-    // Returns nullptr when no video decoder can be had. A missing display, window or sound
-    // server is not a failure: the player then decodes and counts without drawing or playing.
-    static std::unique_ptr<Player> Create(const PlayerOptions& options);
+    // Returns nullptr when no video decoder (or decoding thread) can be had. A missing display,
+    // window or sound server is not a failure: the player then decodes and counts without
+    // drawing or playing.
+    static std::unique_ptr<Player> Create(PlayerOptions options);
+    // Stops the decoding thread (after the frame it is decoding) before anything goes.
     ~Player();
 
-    // 0 when the frame was taken, -1 for a missing argument or a decode error.
-    int WriteFrame(int32_t type, const uint8_t* data, int32_t length);
+    // 0 when the frame was taken (queued, or dropped to stay live), -1 for a missing argument,
+    // an audio decoding error or no memory. `arrival` is when the frame came.
+    int WriteFrame(int32_t type, const uint8_t* data, int32_t length, Clock::time_point arrival);
     void GetStatistics(LumadecStatistics& out) const;
 
-    bool drawing() const { return renderer_ != nullptr; }
-    const X11Renderer* renderer() const { return renderer_.get(); }
-    const VideoDecoder& videoDecoder() const { return *video_; }
-
   private:
-    Player() = default;
+    Player(VideoCodec codec, LiveQueueLimits limits, int processors, bool threadingFixed)
+        : threading_(processors), threadingFixed_(threadingFixed), queue_(codec, limits) {}
+    void DecodeLoop();
+    void SwitchThreadingAtKeyFrame(const QueuedFrame& frame);
     void OnPicture(const AVFrame& picture) override;
     void OnAudio(const AudioBlock& block) override;
     void NoteSoundState();
     void NoteWindowState();
 
+    // The decoding thread's own.
     std::unique_ptr<VideoDecoder> video_;
+    std::unique_ptr<PictureOutput> output_;
+    ThreadingChoice threading_;
+    const bool threadingFixed_;
+    LiveFrameQueue queue_;
+    std::thread decoding_;
+
+    // The writer's own.
     std::unique_ptr<AudioDecoder> audio_;
     std::unique_ptr<PulseOutput> sound_;
-    std::unique_ptr<X11Renderer> renderer_;
 
-    // Written by the thread that feeds the player, readable from any thread for diagnostics.
+    // Readable from any thread for diagnostics.
+    DelayWindow delays_;
     std::atomic<uint64_t> framesReceived_{0};
     std::atomic<uint64_t> framesDecoded_{0};
     std::atomic<uint64_t> framesDrawn_{0};
@@ -59,12 +85,17 @@ class Player final : private PictureSink, private AudioSink {
     std::atomic<uint64_t> audioFramesDecoded_{0};
     std::atomic<uint64_t> audioFramesPlayed_{0};
     std::atomic<uint64_t> decodeErrors_{0};
+    std::atomic<uint64_t> picturesDiscarded_{
+        0};  // held back by the decoder when frames were dropped
     std::atomic<int32_t> outputWidth_{0};
     std::atomic<int32_t> outputHeight_{0};
     std::atomic<int32_t> windowState_{LUMADEC_WINDOW_NONE};
     std::atomic<int32_t> soundState_{LUMADEC_SOUND_NONE};
+    std::atomic<int32_t> sharedMemory_{0};
+    std::atomic<int32_t> decoderThreads_{0};
+    std::atomic<int32_t> frameThreading_{0};
+    std::atomic<int32_t> soundLatencyUs_{-1};
+    std::atomic<int64_t> firstPictureTimeUs_{0};
 };
 
 }  // namespace lumadec
-
-#endif

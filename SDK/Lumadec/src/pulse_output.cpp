@@ -1,5 +1,8 @@
 #include "pulse_output.h"
 
+#include <algorithm>
+#include <limits>
+
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/mainloop.h>
@@ -8,13 +11,14 @@
 namespace lumadec {
 
 namespace {
-// The server buffers about this much ahead of playback: enough to ride out network jitter,
-// little enough that sound stays with the picture.
-constexpr int kTargetLatencyMs = 150;
+// The server buffers about this much ahead of playback: enough to ride out network jitter and
+// the arrival of AAC frames in bursts, little enough that sound stays with a live picture, which
+// is drawn within a few frames of its arrival.
+constexpr int kTargetLatencyMs = 80;
 // Playback starts (and restarts after an underrun) once this much is queued. Less than the target
 // on purpose: whole frames are written, and with the default (the whole target) the queue could
 // stop a frame short of it and never start.
-constexpr int kStartThresholdMs = 60;
+constexpr int kStartThresholdMs = 40;
 }  // namespace
 
 PulseOutput::PulseOutput(std::chrono::milliseconds connectWait) {
@@ -115,8 +119,11 @@ bool PulseOutput::OpenStream(int channels, int sampleRate) {
     attributes.fragsize = static_cast<uint32_t>(-1);
     // Plain latency mode: the server keeps `tlength` queued for us and sizes the sink's own
     // latency from it. (PA_STREAM_ADJUST_LATENCY was seen to stall a null sink's stream.)
-    if (pa_stream_connect_playback(stream_, nullptr, &attributes, PA_STREAM_NOFLAGS, nullptr,
-                                   nullptr) < 0) {
+    // Timing updates, so that the latency is known without asking.
+    if (pa_stream_connect_playback(stream_, nullptr, &attributes,
+                                   static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING |
+                                                                  PA_STREAM_AUTO_TIMING_UPDATE),
+                                   nullptr, nullptr) < 0) {
         CloseStream();
         return false;
     }
@@ -146,6 +153,17 @@ bool PulseOutput::Play(const float* samples, int frames, int channels, int sampl
     }
     // libpulse copies the samples into its own pool of memory blocks.
     return pa_stream_write(stream_, samples, bytes, nullptr, 0, PA_SEEK_RELATIVE) == 0;
+}
+
+int32_t PulseOutput::LatencyMicroseconds() const {
+    pa_usec_t latency = 0;
+    int negative = 0;
+    if (stream_ == nullptr || pa_stream_get_latency(stream_, &latency, &negative) != 0) {
+        return -1;
+    }
+    return negative != 0 ? 0
+                         : static_cast<int32_t>(
+                               std::min<pa_usec_t>(latency, std::numeric_limits<int32_t>::max()));
 }
 
 }  // namespace lumadec

@@ -1,6 +1,5 @@
 // Sound output through a PulseAudio (or PipeWire-Pulse) server.
-#ifndef LUMADEC_PULSE_OUTPUT_H
-#define LUMADEC_PULSE_OUTPUT_H
+#pragma once
 
 #include <chrono>
 #include <cstdint>
@@ -33,6 +32,10 @@ class PulseOutput {
 
     // Advances the connection without blocking; returns the state.
     State Poll();
+
+    // How long until what is written now is heard (what the server queues and the sink's own
+    // latency), or -1 while the server has not told.
+    int32_t LatencyMicroseconds() const;
     State state() const { return state_; }
 
   private:
@@ -50,5 +53,3 @@ class PulseOutput {
 };
 
 }  // namespace lumadec
-
-#endif

@@ -1,7 +1,12 @@
 #include "video_decoder.h"
 
 #include <algorithm>
-#include <thread>
+
+extern "C" {
+#include <libavutil/cpu.h>
+}
+
+#include "packet_buffer.h"
 
 namespace lumadec {
 
@@ -9,39 +14,62 @@ namespace {
 // After this many access units in a row that the decoder rejects, its references are suspect:
 // start over from the next key frame rather than draw garbage built on garbage.
 constexpr int kErrorsBeforeRestart = 8;
-// Frame threads add one frame of delay each; four keep 4K H.265 real-time on a desktop without
-// making a live picture lag noticeably.
-constexpr unsigned kMaxDecoderThreads = 4;
+// Frame threads hold a picture back by one frame each: with four, a 4K H.265 stream keeps up on
+// a desktop while the picture lags three frames at most.
+constexpr int kMaxFrameThreads = 4;
+constexpr int kMaxSliceThreads = 8;
 }  // namespace
 
-void VideoDecoder::ApplyLiveSettings(AVCodecContext* context) {
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    context->thread_count = static_cast<int>(std::min(cores, kMaxDecoderThreads));
-    context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+void VideoDecoder::ApplyLiveSettings(AVCodecContext* context, DecoderThreading threading) {
+    // The processors this process may run on (a CPU affinity mask counts), not the machine's.
+    const int cores = std::max(1, av_cpu_count());
+    if (threading == DecoderThreading::Frame) {
+        context->thread_count = std::min(cores, kMaxFrameThreads);
+        context->thread_type = FF_THREAD_FRAME;
+    } else {
+        context->thread_count = std::min(cores, kMaxSliceThreads);
+        context->thread_type = FF_THREAD_SLICE;
+        // Every picture out as soon as it is decoded: a live encoder sends no reordered frames.
+        context->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    }
 }
 
-std::unique_ptr<VideoDecoder> VideoDecoder::Create(VideoCodec codec, int widthHint,
-                                                   int heightHint) {
-    const AVCodec* decoder =
-        avcodec_find_decoder(codec == VideoCodec::Hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
-    if (decoder == nullptr) {
-        return nullptr;
-    }
-    std::unique_ptr<VideoDecoder> self(new VideoDecoder(codec));
-    self->context_ = avcodec_alloc_context3(decoder);
+std::unique_ptr<VideoDecoder> VideoDecoder::Create(VideoCodec codec, int widthHint, int heightHint,
+                                                   DecoderThreading threading) {
+    std::unique_ptr<VideoDecoder> self(new VideoDecoder(codec, widthHint, heightHint));
     self->frame_ = av_frame_alloc();
-    if (self->context_ == nullptr || self->frame_ == nullptr || !self->input_.valid()) {
-        return nullptr;
-    }
-    if (widthHint > 0 && heightHint > 0 && widthHint <= 16384 && heightHint <= 16384) {
-        self->context_->width = widthHint;
-        self->context_->height = heightHint;
-    }
-    ApplyLiveSettings(self->context_);
-    if (avcodec_open2(self->context_, decoder, nullptr) < 0) {
+    if (self->frame_ == nullptr || !self->Open(threading)) {
         return nullptr;
     }
     return self;
+}
+
+bool VideoDecoder::Open(DecoderThreading threading) {
+    const AVCodec* decoder =
+        avcodec_find_decoder(codec_ == VideoCodec::Hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
+    if (decoder == nullptr) {
+        return false;
+    }
+    AVCodecContext* context = avcodec_alloc_context3(decoder);
+    if (context == nullptr) {
+        return false;
+    }
+    if (widthHint_ > 0 && heightHint_ > 0 && widthHint_ <= 16384 && heightHint_ <= 16384) {
+        context->width = widthHint_;
+        context->height = heightHint_;
+    }
+    ApplyLiveSettings(context, threading);
+    if (avcodec_open2(context, decoder, nullptr) < 0) {
+        avcodec_free_context(&context);
+        return false;
+    }
+    avcodec_free_context(&context_);
+    context_ = context;
+    threading_ = threading;
+    waitingForKeyFrame_ = true;
+    consecutiveErrors_ = 0;
+    heldBack_ = 0;
+    return true;
 }
 
 VideoDecoder::~VideoDecoder() {
@@ -49,14 +77,21 @@ VideoDecoder::~VideoDecoder() {
     av_frame_free(&frame_);
 }
 
+bool VideoDecoder::Reopen(DecoderThreading threading) {
+    return Open(threading);
+}
+
 int VideoDecoder::threadCount() const {
     return context_->thread_count;
 }
 
-void VideoDecoder::Restart() {
+int VideoDecoder::Restart() {
     avcodec_flush_buffers(context_);
     waitingForKeyFrame_ = true;
     consecutiveErrors_ = 0;
+    const int discarded = heldBack_;
+    heldBack_ = 0;
+    return discarded;
 }
 
 bool VideoDecoder::ReceivePictures(PictureSink& sink, int& pictures) {
@@ -76,32 +111,25 @@ bool VideoDecoder::ReceivePictures(PictureSink& sink, int& pictures) {
         sink.OnPicture(*frame_);
         av_frame_unref(frame_);
         ++pictures;
+        heldBack_ = std::max(0, heldBack_ - 1);
     }
 }
 
-VideoDecodeResult VideoDecoder::Decode(const uint8_t* data, int size, bool keyFrame,
-                                       PictureSink& sink) {
+VideoDecodeResult VideoDecoder::Decode(const AVPacket* packet, bool keyFrame, PictureSink& sink) {
     VideoDecodeResult result;
     if (waitingForKeyFrame_) {
-        if (!keyFrame && !ContainsRandomAccessPicture(codec_, data, size)) {
+        if (!keyFrame) {
             result.skipped = true;
             return result;
         }
         waitingForKeyFrame_ = false;
     }
 
-    AVPacket* packet = input_.Fill(data, size);
-    if (packet == nullptr) {
-        result.error = true;
-        return result;
-    }
     const int status = SendDraining(context_, packet, [&] {
         if (!ReceivePictures(sink, result.pictures)) {
             result.error = true;
         }
     });
-    input_.Release();
-
     if (status == AVERROR_EOF) {
         // The decoder was drained; it takes input again after a flush, from a key frame.
         Restart();
@@ -110,6 +138,8 @@ VideoDecodeResult VideoDecoder::Decode(const uint8_t* data, int size, bool keyFr
     }
     if (status < 0) {
         result.error = true;
+    } else {
+        ++heldBack_;
     }
     // Pictures of earlier packets may be ready even when this one was refused.
     if (!ReceivePictures(sink, result.pictures)) {

@@ -1,12 +1,10 @@
 // H.264 / H.265 decoding of one live stream with libavcodec.
-#ifndef LUMADEC_VIDEO_DECODER_H
-#define LUMADEC_VIDEO_DECODER_H
+#pragma once
 
 #include <cstdint>
 #include <memory>
 
 #include "annexb.h"
-#include "packet_buffer.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -29,44 +27,56 @@ struct VideoDecodeResult {
     bool skipped = false;  // not decoded: still waiting for a key frame
 };
 
+// How libavcodec spreads the work over threads. Slice threads split each picture and hold none
+// back; frame threads decode several pictures at once and hold each back by (threads - 1)
+// pictures, which a live picture only pays for when it cannot keep up otherwise.
+enum class DecoderThreading { Slice, Frame };
+
 class VideoDecoder {
   public:
     // Returns nullptr when libavcodec has no decoder for `codec` or memory is short.
     // `widthHint`/`heightHint` are the stream's announced size (0 when unknown); the decoder
     // takes the real size from the bitstream.
-    static std::unique_ptr<VideoDecoder> Create(VideoCodec codec, int widthHint, int heightHint);
+    static std::unique_ptr<VideoDecoder> Create(VideoCodec codec, int widthHint, int heightHint,
+                                                DecoderThreading threading);
     ~VideoDecoder();
     VideoDecoder(const VideoDecoder&) = delete;
     VideoDecoder& operator=(const VideoDecoder&) = delete;
 
-    // Decodes one Annex B access unit. `keyFrame` is the stream's own mark; the access unit is
-    // also scanned for a random access picture. Until one arrives after the start or a restart,
-    // access units are skipped.
-    VideoDecodeResult Decode(const uint8_t* data, int size, bool keyFrame, PictureSink& sink);
+    // Decodes one padded Annex B access unit; its pts comes back on its picture. `keyFrame` says
+    // whether decoding can start from it: until one arrives after the start or a restart, access
+    // units are skipped.
+    VideoDecodeResult Decode(const AVPacket* packet, bool keyFrame, PictureSink& sink);
 
-    // Forgets the decoder's state and waits for the next key frame.
-    void Restart();
+    // Forgets the decoder's state and waits for the next key frame. Returns the number of
+    // pictures it held back and now never gives (frame threads hold some).
+    int Restart();
+    // A new decoder with other threading, waiting for a key frame. False (the old one kept) when
+    // it cannot be had.
+    bool Reopen(DecoderThreading threading);
 
-    bool waitingForKeyFrame() const { return waitingForKeyFrame_; }
-    VideoCodec codec() const { return codec_; }
+    DecoderThreading threading() const { return threading_; }
     int threadCount() const;
 
     // The decoder settings that Lumadec uses, for a baseline that decodes the same way.
-    static void ApplyLiveSettings(AVCodecContext* context);
+    static void ApplyLiveSettings(AVCodecContext* context, DecoderThreading threading);
 
   private:
-    explicit VideoDecoder(VideoCodec codec) : codec_(codec) {}
+    VideoDecoder(VideoCodec codec, int widthHint, int heightHint)
+        : codec_(codec), widthHint_(widthHint), heightHint_(heightHint) {}
+    bool Open(DecoderThreading threading);
     // Takes every picture the decoder has ready. Returns false on a decoding error.
     bool ReceivePictures(PictureSink& sink, int& pictures);
 
-    VideoCodec codec_;
+    const VideoCodec codec_;
+    const int widthHint_;
+    const int heightHint_;
+    DecoderThreading threading_ = DecoderThreading::Slice;
     AVCodecContext* context_ = nullptr;
     AVFrame* frame_ = nullptr;
-    PacketBuffer input_;
     bool waitingForKeyFrame_ = true;
     int consecutiveErrors_ = 0;
+    int heldBack_ = 0;  // access units taken whose pictures have not come out
 };
 
 }  // namespace lumadec
-
-#endif

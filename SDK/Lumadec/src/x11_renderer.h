@@ -1,6 +1,5 @@
 // Drawing decoded pictures into an existing X11 window through xcb.
-#ifndef LUMADEC_X11_RENDERER_H
-#define LUMADEC_X11_RENDERER_H
+#pragma once
 
 #include <cstdint>
 #include <memory>
@@ -8,6 +7,7 @@
 
 #include <xcb/xcb.h>
 
+#include "picture_output.h"
 #include "picture_scaler.h"
 
 namespace lumadec {
@@ -21,24 +21,23 @@ enum class ImageTransfer {
 // one) and draws into a window that someone else owns. The window may be resized or destroyed
 // at any time: the renderer follows its size through StructureNotify events and stops drawing
 // when it is gone. X errors arrive as events and are never fatal.
-class X11Renderer {
+class X11Renderer final : public PictureOutput {
   public:
     // Returns nullptr when there is no display, the window does not exist or its visual is not
     // one we can fill (decode only, then).
     static std::unique_ptr<X11Renderer> Open(uint32_t window,
                                              ImageTransfer transfer = ImageTransfer::SharedMemory);
-    ~X11Renderer();
+    ~X11Renderer() override;
     X11Renderer(const X11Renderer&) = delete;
     X11Renderer& operator=(const X11Renderer&) = delete;
 
     // Scales the picture into the window, keeping its shape, with black bars around it.
     // Returns false when nothing was drawn (window gone, zero size, conversion failed).
-    bool Draw(const AVFrame& picture);
+    bool Draw(const AVFrame& picture) override;
 
-    // The rectangle the last picture was drawn into; zero size when none.
-    const Rect& output() const { return output_; }
-    bool windowGone() const { return windowGone_; }
-    bool usingSharedMemory() const { return shmSegment_ != 0; }
+    Rect output() const override { return output_; }
+    bool windowGone() const override { return windowGone_; }
+    bool sharedMemory() const override { return shmSegment_ != 0; }
 
   private:
     X11Renderer() = default;
@@ -80,5 +79,3 @@ class X11Renderer {
 };
 
 }  // namespace lumadec
-
-#endif

@@ -169,6 +169,7 @@ TEST_F(Decode, GarbageIsCountedAndTheStreamRecovers) {
                            static_cast<uint64_t>(i), bytes.data()};
         const int result = LUMADEC_WriteFrame(player, &frame);
         ASSERT_TRUE(result == 0 || result == -1);
+        WaitUntilDecoded(player);
     }
     EXPECT_GT(Statistics(player).decodeErrors, 0u);
 

@@ -247,19 +247,23 @@ TEST_F(Render, DrawsThroughPutImageWithoutSharedMemory) {
         lumadec::PlayerOptions options;
         options.window = window.id();
         options.transfer = transfer;
-        auto player = lumadec::Player::Create(options);
+        auto player = lumadec::Player::Create(std::move(options));
         ASSERT_TRUE(player);
-        ASSERT_NE(player->renderer(), nullptr);
-        EXPECT_EQ(player->renderer()->usingSharedMemory(), false);  // nothing drawn yet
-        for (const auto& frame : stream) {
-            ASSERT_EQ(player->WriteFrame(frame.type, frame.data.data(),
-                                         static_cast<int32_t>(frame.data.size())),
-                      0);
-        }
-        EXPECT_EQ(player->renderer()->usingSharedMemory(),
-                  transfer == lumadec::ImageTransfer::SharedMemory);
         LumadecStatistics s{};
         player->GetStatistics(s);
+        EXPECT_EQ(s.windowState, LUMADEC_WINDOW_DRAWING);
+        EXPECT_EQ(s.sharedMemory, 0);  // nothing drawn yet
+        for (const auto& frame : stream) {
+            ASSERT_EQ(
+                player->WriteFrame(frame.type, frame.data.data(),
+                                   static_cast<int32_t>(frame.data.size()), lumadec::Clock::now()),
+                0);
+            ASSERT_TRUE(WaitFor([&] {
+                player->GetStatistics(s);
+                return s.framesPending == 0;
+            }));
+        }
+        EXPECT_EQ(s.sharedMemory, transfer == lumadec::ImageTransfer::SharedMemory ? 1 : 0);
         EXPECT_EQ(s.outputWidth, 322);
         EXPECT_EQ(s.outputHeight, 181);
         EXPECT_TRUE(CaptureUntil(window, [&] {

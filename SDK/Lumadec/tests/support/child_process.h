@@ -1,6 +1,5 @@
 // Helper servers (Xvfb, pulseaudio) started by the tests.
-#ifndef LUMADEC_TESTS_CHILD_PROCESS_H
-#define LUMADEC_TESTS_CHILD_PROCESS_H
+#pragma once
 
 #include <sys/types.h>
 
@@ -19,5 +18,3 @@ pid_t StartChild(const std::vector<std::string>& argv, const std::vector<std::st
 void StopChild(pid_t& pid, int signal);
 
 }  // namespace lumadec_test
-
-#endif

@@ -1,6 +1,5 @@
 // Short H.264 / H.265 / AAC streams made with libavcodec's encoders, for tests and benchmarks.
-#ifndef LUMADEC_TESTS_STREAM_ENCODER_H
-#define LUMADEC_TESTS_STREAM_ENCODER_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -48,5 +47,3 @@ std::vector<EncodedFrame> EncodeAac(int sampleRate, int channels, int frames, st
 void RgbToYuv709(const Rgb& colour, int& y, int& u, int& v);
 
 }  // namespace lumadec_test
-
-#endif

@@ -1,6 +1,5 @@
 // A private X server for the tests, and plain windows on it that can be read back.
-#ifndef LUMADEC_TESTS_TEST_DISPLAY_H
-#define LUMADEC_TESTS_TEST_DISPLAY_H
+#pragma once
 
 #include <sys/types.h>
 
@@ -70,5 +69,3 @@ class TestWindow {
 };
 
 }  // namespace lumadec_test
-
-#endif

@@ -1,6 +1,5 @@
 // A private PulseAudio server with a null sink, for the tests that play sound.
-#ifndef LUMADEC_TESTS_TEST_SOUND_SERVER_H
-#define LUMADEC_TESTS_TEST_SOUND_SERVER_H
+#pragma once
 
 #include <sys/types.h>
 
@@ -28,5 +27,3 @@ class TestSoundServer {
 };
 
 }  // namespace lumadec_test
-
-#endif
