@@ -299,6 +299,36 @@ int RefusingPort() {
     return ntohs(address.sin_port);
 }
 
+RawSocket DatagramSocketOn(const char* address) {
+    RawSocket socket = OpenSocket(SOCK_DGRAM);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = inet_addr(address);
+    if (::bind(socket, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        CloseRawSocket(socket);
+        throw std::runtime_error(std::string("cannot bind a datagram socket to ") + address);
+    }
+    return socket;
+}
+
+bool LoopbackSendersAreTold() {
+    RawSocket receiver = DatagramSocketOn("127.0.0.1");
+    RawSocket sender = DatagramSocketOn("127.0.0.2");
+    sockaddr_in target{};
+    socklen_t length = sizeof target;
+    ::getsockname(receiver, reinterpret_cast<sockaddr*>(&target), &length);
+    ::sendto(sender, "?", 1, 0, reinterpret_cast<sockaddr*>(&target), sizeof target);
+    SetReceiveTimeout(receiver, 2000);
+    char byte;
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    const long received =
+        ::recvfrom(receiver, &byte, 1, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+    CloseRawSocket(receiver);
+    CloseRawSocket(sender);
+    return received == 1 && from.sin_addr.s_addr == inet_addr("127.0.0.2");
+}
+
 SynDroppingListener::SynDroppingListener() {
     listener_ = OpenSocket(SOCK_STREAM);
     sockaddr_in address;

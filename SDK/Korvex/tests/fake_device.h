@@ -100,6 +100,13 @@ void SendAll(RawSocket socket, const std::string& bytes);
 // A port on 127.0.0.1 where nothing listens (connections are refused).
 int RefusingPort();
 
+// A datagram socket bound to `address` (a loopback address such as 127.0.0.2) and a free port.
+RawSocket DatagramSocketOn(const char* address);
+
+// Whether a receiver is told the true sender of a loopback datagram. Wine reports every datagram
+// from 127.0.0.x as coming from 127.0.0.1, so that another local sender cannot be told apart.
+bool LoopbackSendersAreTold();
+
 // A listener on 127.0.0.1 whose accept queue is full and never served, like a device that drops
 // SYNs: a connection attempt to it gets no answer and hangs until its own timeout.
 class SynDroppingListener {

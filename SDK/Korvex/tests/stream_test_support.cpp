@@ -166,11 +166,7 @@ Reply StreamUdp(const StreamRecorder& recorder, size_t started, std::vector<Data
             if (i > 0 && gapMs > 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
             }
-            RawSocket sender = OpenSocket(SOCK_DGRAM);
-            sockaddr_in local{};
-            local.sin_family = AF_INET;
-            inet_pton(AF_INET, datagrams[i].from, &local.sin_addr);
-            ::bind(sender, reinterpret_cast<const sockaddr*>(&local), sizeof local);
+            RawSocket sender = DatagramSocketOn(datagrams[i].from);
             const std::string& bytes = datagrams[i].bytes;
             ::sendto(sender, bytes.data(), static_cast<int>(bytes.size()), 0,
                      reinterpret_cast<const sockaddr*>(&target), sizeof target);
