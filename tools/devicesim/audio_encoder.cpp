@@ -73,22 +73,11 @@ bool encodeAudioLoop(const LoopKey& key, std::vector<std::vector<uint8_t>>& out,
 
     const double step = 2.0 * M_PI * toneFrequency(key.channel, key.sampleRate) / key.sampleRate;
     std::vector<std::vector<uint8_t>> frames;
-    auto drain = [&]() {
-        for (;;) {
-            const int result = avcodec_receive_packet(context.get(), packet.get());
-            if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
-                return true;
-            }
-            if (result < 0) {
-                error = "encoding failed: " + averrorText(result);
-                return false;
-            }
-            std::vector<uint8_t> adts(kAdtsHeaderSize + static_cast<size_t>(packet->size));
-            writeAdtsHeader(adts.data(), frequencyIndex, key.audioChannels, adts.size());
-            std::copy(packet->data, packet->data + packet->size, adts.begin() + kAdtsHeaderSize);
-            frames.push_back(std::move(adts));
-            av_packet_unref(packet.get());
-        }
+    const auto take = [&](const AVPacket& encoded) {
+        std::vector<uint8_t> adts(kAdtsHeaderSize + static_cast<size_t>(encoded.size));
+        writeAdtsHeader(adts.data(), frequencyIndex, key.audioChannels, adts.size());
+        std::copy(encoded.data, encoded.data + encoded.size, adts.begin() + kAdtsHeaderSize);
+        frames.push_back(std::move(adts));
     };
     const int total = kSettlingFrames + kLoopFrames + kSettlingFrames;
     for (int i = 0; i < total; ++i) {
@@ -103,16 +92,11 @@ bool encodeAudioLoop(const LoopKey& key, std::vector<std::vector<uint8_t>>& out,
             }
         }
         frame->pts = static_cast<int64_t>(i) * kAacFrameSamples;
-        if (const int result = avcodec_send_frame(context.get(), frame.get()); result < 0) {
-            error = "encoding failed: " + averrorText(result);
-            return false;
-        }
-        if (!drain()) {
+        if (!encodeAndDrain(context.get(), frame.get(), packet.get(), take, error)) {
             return false;
         }
     }
-    avcodec_send_frame(context.get(), nullptr);
-    if (!drain()) {
+    if (!encodeAndDrain(context.get(), nullptr, packet.get(), take, error)) {
         return false;
     }
     if (static_cast<int>(frames.size()) < kSettlingFrames + kLoopFrames) {

@@ -69,7 +69,8 @@ std::string describeLoopKey(const LoopKey& key) {
     return text;
 }
 
-LoopCache::LoopCache(int loopSeconds) : loopSeconds_(loopSeconds), worker_([this] { work(); }) {}
+LoopCache::LoopCache(int loopSeconds, Picture picture)
+    : loopSeconds_(loopSeconds), picture_(picture), worker_([this] { work(); }) {}
 
 LoopCache::~LoopCache() {
     shutdown();
@@ -183,7 +184,7 @@ void LoopCache::work() {
         loop->key = key;
         std::string error;
         const bool encoded =
-            encodeVideoLoop(key, key.fps * loopSeconds_, abort_, loop->video, error) &&
+            encodeVideoLoop(key, key.fps * loopSeconds_, picture_, abort_, loop->video, error) &&
             (!key.audio || encodeAudioLoop(key, loop->audio, error));
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

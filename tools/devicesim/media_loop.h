@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "Korvex.h"
+#include "options.h"
 #include "stream_packet.h"
 
 namespace devicesim {
@@ -63,7 +64,7 @@ struct MediaLoop {
 
 class LoopCache {
   public:
-    explicit LoopCache(int loopSeconds);
+    LoopCache(int loopSeconds, Picture picture);
     ~LoopCache();
     LoopCache(const LoopCache&) = delete;
     LoopCache& operator=(const LoopCache&) = delete;
@@ -93,6 +94,7 @@ class LoopCache {
     void evictUnused();
 
     const int loopSeconds_;
+    const Picture picture_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::map<LoopKey, Entry> entries_;

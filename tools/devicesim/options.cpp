@@ -39,6 +39,14 @@ bool parseSize(const std::string& text, int& width, int& height) {
     return true;
 }
 
+bool parsePicture(const std::string& text, Picture& out) {
+    if (text != "flat" && text != "detailed") {
+        return false;
+    }
+    out = text == "flat" ? Picture::Flat : Picture::Detailed;
+    return true;
+}
+
 bool parseOutcome(const std::string& text, UpgradeOutcome& out) {
     static const std::map<std::string, UpgradeOutcome> names = {
         {"ok", UpgradeOutcome::Ok},         {"fail", UpgradeOutcome::Fail},
@@ -148,6 +156,9 @@ bool parseOptions(int argc, const char* const* argv, Options& out, std::string& 
           },
           "a path"}},
         {"--loop-seconds", {true, intOption(b.loopSeconds, 1, 30), "1..30"}},
+        {"--picture",
+         {true, [&](const std::string& value) { return parsePicture(value, b.picture); },
+          "flat or detailed"}},
         {"--reset-seconds", {true, intOption(b.resetSeconds, 0, 600), "0..600"}},
         {"--answer-delay-ms", {true, intOption(b.answerDelayMs, 0, 600000), "0..600000"}},
         {"--close-mid-answer", {false, flag(b.closeMidAnswer), nullptr}},
@@ -236,8 +247,13 @@ Devices:
   --device ROLE@ADDR[:PORT]   ROLE is rx or tx1..tx4, ADDR a local IPv4 address
   --pid-file PATH             write the process id there while running
 
-Timings:
+Pictures:
+  --picture P                 flat (default: caption, clock and a sweeping bar, cheap to code
+                              and decode) or detailed (fine detail and noise that move every
+                              frame, coded at the transmitter's bit rate, as a camera gives)
   --loop-seconds N            length of the encoded picture loop (default 2)
+
+Timings:
   --reset-seconds N           silence after SYSTEM_RESET (default 5)
   --upgrade-delay-ms N        time to check an uploaded image before answering (default 2000)
   --upgrade-result R          ok (default), fail, silent, drop (close after the image)

@@ -29,9 +29,15 @@ enum class UpgradeOutcome {
     Cut      // close the connection halfway through the image
 };
 
+// What the transmitters' sources show. A flat picture (a caption, a clock, a sweeping bar) is
+// cheap to code and to decode; a detailed one has fine detail and noise that change every frame,
+// as a camera or a busy desktop gives, and loads an encoder and a decoder as those do.
+enum class Picture { Flat, Detailed };
+
 // Timings and fault injection; the defaults give a well-behaved installation.
 struct Behaviour {
-    int loopSeconds = 2;             // length of the encoded picture loop that streams repeat
+    int loopSeconds = 2;  // length of the encoded picture loop that streams repeat
+    Picture picture = Picture::Flat;
     int resetSeconds = 5;            // silence after SYSTEM_RESET, like a reboot
     int answerDelayMs = 0;           // wait before every answer
     bool closeMidAnswer = false;     // send half of every answer, then close

@@ -6,7 +6,7 @@
 namespace devicesim {
 
 Simulator::Simulator(const Options& options)
-    : options_(options), loops_(options.behaviour.loopSeconds) {}
+    : options_(options), loops_(options.behaviour.loopSeconds, options.behaviour.picture) {}
 
 Simulator::~Simulator() {
     stop();

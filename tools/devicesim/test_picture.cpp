@@ -15,6 +15,24 @@ const uint8_t kTint[5][2] = {{128, 128}, {165, 105}, {95, 95}, {105, 170}, {160,
 
 constexpr uint8_t kWhite = 235;
 constexpr uint8_t kBlack = 16;
+// How far the texture drifts before it starts over, and how strong texture and noise are.
+constexpr int kDrift = 64;
+constexpr int kTextureAmplitude = 40;
+constexpr int kLumaNoise = 24;
+constexpr int kChromaNoise = 8;
+
+// A small, fast generator of noise (xorshift32); its state must never be 0.
+uint32_t nextNoise(uint32_t& state) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+}
+
+// Limited (video) range: luma 16..235, chroma 16..240.
+uint8_t clampVideo(int value, int top) {
+    return static_cast<uint8_t>(std::clamp(value, 16, top));
+}
 
 int textWidth(const std::string& text, int scale) {
     return static_cast<int>(text.size()) * (kGlyphWidth + 1) * scale - scale;
@@ -23,7 +41,7 @@ int textWidth(const std::string& text, int scale) {
 }  // namespace
 
 TestPicture::TestPicture(int width, int height, int channel, int fps, int frameCount,
-                         const std::string& caption)
+                         const std::string& caption, Picture picture)
     : width_(width),
       height_(height),
       fps_(fps),
@@ -61,6 +79,14 @@ TestPicture::TestPicture(int width, int height, int channel, int fps, int frameC
             kGlyphHeight * clockScale_ + 2 * pad, kBlack);
     neutralChroma(backgroundU_, backgroundV_, clockX_ - pad, clockY_ - pad, clockWidth + 2 * pad,
                   kGlyphHeight * clockScale_ + 2 * pad);
+
+    if (picture == Picture::Detailed) {
+        texture_.resize(static_cast<size_t>(width + kDrift) * (height + kDrift));
+        uint32_t state = 0x2545f491u + static_cast<uint32_t>(channel);
+        for (uint8_t& sample : texture_) {
+            sample = static_cast<uint8_t>(nextNoise(state));
+        }
+    }
 }
 
 void TestPicture::fillBox(std::vector<uint8_t>& luma, int x, int y, int w, int h, uint8_t value) {
@@ -132,11 +158,44 @@ void TestPicture::draw(int index, uint8_t* const planes[3], const int strides[3]
         std::memset(planes[2] + static_cast<size_t>(y) * strides[2] + barX / 2, 128, barWidth / 2);
     }
 
+    if (!texture_.empty()) {
+        addDetail(index, planes, strides);
+    }
+
     const int seconds = index / std::max(1, fps_);
     char clock[40];
     std::snprintf(clock, sizeof clock, "%02d:%02d:%02d", (seconds / 60) % 100, seconds % 60,
                   index % std::max(1, fps_));
     drawText(planes[0], strides[0], width_, height_, clock, clockX_, clockY_, clockScale_);
+}
+
+void TestPicture::addDetail(int index, uint8_t* const planes[3], const int strides[3]) const {
+    // The texture moves diagonally, so that motion search finds it; the noise cannot be predicted
+    // from any other frame, as a sensor's cannot.
+    const int dx = (index * 3) % kDrift;
+    const int dy = (index * 2) % kDrift;
+    const int textureWidth = width_ + kDrift;
+    uint32_t state = 0x9e3779b9u ^ static_cast<uint32_t>(index + 1) * 0x85ebca6bu;
+    for (int y = 0; y < height_; ++y) {
+        uint8_t* row = planes[0] + static_cast<size_t>(y) * strides[0];
+        const uint8_t* texture = &texture_[static_cast<size_t>(y + dy) * textureWidth + dx];
+        for (int x = 0; x < width_; ++x) {
+            const int detail = (texture[x] * kTextureAmplitude >> 8) - kTextureAmplitude / 2;
+            const int noise =
+                static_cast<int>(nextNoise(state) % (2 * kLumaNoise + 1)) - kLumaNoise;
+            row[x] = clampVideo(row[x] + detail + noise, 235);
+        }
+    }
+    for (int plane = 1; plane <= 2; ++plane) {
+        for (int y = 0; y < height_ / 2; ++y) {
+            uint8_t* row = planes[plane] + static_cast<size_t>(y) * strides[plane];
+            for (int x = 0; x < width_ / 2; ++x) {
+                const int noise =
+                    static_cast<int>(nextNoise(state) % (2 * kChromaNoise + 1)) - kChromaNoise;
+                row[x] = clampVideo(row[x] + noise, 240);
+            }
+        }
+    }
 }
 
 }  // namespace devicesim

@@ -16,25 +16,17 @@ const char* encoderName(int videoCodec) {
     return videoCodec == kVideoCodecH265 ? "libx265" : "libx264";
 }
 
-}  // namespace
-
-bool videoEncoderAvailable(int videoCodec) {
-    return avcodec_find_encoder_by_name(encoderName(videoCodec)) != nullptr;
-}
-
-bool encodeVideoLoop(const LoopKey& key, int frameCount, const std::atomic<bool>& abort,
-                     std::vector<EncodedFrame>& out, std::string& error) {
+// An encoder for the key's settings, or nullptr with `error` set.
+CodecContextPtr openVideoEncoder(const LoopKey& key, std::string& error) {
     const AVCodec* codec = avcodec_find_encoder_by_name(encoderName(key.videoCodec));
     if (codec == nullptr) {
         error = std::string(encoderName(key.videoCodec)) + " is not in this libavcodec";
-        return false;
+        return nullptr;
     }
     CodecContextPtr context(avcodec_alloc_context3(codec));
-    FramePtr frame(av_frame_alloc());
-    PacketPtr packet(av_packet_alloc());
-    if (!context || !frame || !packet) {
+    if (!context) {
         error = "out of memory";
-        return false;
+        return nullptr;
     }
     context->width = key.width;
     context->height = key.height;
@@ -59,9 +51,27 @@ bool encodeVideoLoop(const LoopKey& key, int frameCount, const std::atomic<bool>
     av_dict_free(&options);
     if (opened < 0) {
         error = std::string("cannot open ") + codec->name + ": " + averrorText(opened);
+        return nullptr;
+    }
+    return context;
+}
+
+}  // namespace
+
+bool videoEncoderAvailable(int videoCodec) {
+    return avcodec_find_encoder_by_name(encoderName(videoCodec)) != nullptr;
+}
+
+bool encodeVideoLoop(const LoopKey& key, int frameCount, Picture picture,
+                     const std::atomic<bool>& abort, std::vector<EncodedFrame>& out,
+                     std::string& error) {
+    CodecContextPtr context = openVideoEncoder(key, error);
+    FramePtr frame(av_frame_alloc());
+    PacketPtr packet(av_packet_alloc());
+    if (!context || !frame || !packet) {
+        error = error.empty() ? "out of memory" : error;
         return false;
     }
-
     frame->format = context->pix_fmt;
     frame->width = key.width;
     frame->height = key.height;
@@ -73,25 +83,15 @@ bool encodeVideoLoop(const LoopKey& key, int frameCount, const std::atomic<bool>
         std::string(key.videoCodec == kVideoCodecH265 ? "H.265 " : "H.264 ") +
         std::to_string(key.width) + "x" + std::to_string(key.height) + " " +
         std::to_string(key.fps) + "FPS";
-    const TestPicture picture(key.width, key.height, key.channel, key.fps, frameCount, caption);
+    const TestPicture source(key.width, key.height, key.channel, key.fps, frameCount, caption,
+                             picture);
 
     out.clear();
-    auto drain = [&]() {
-        for (;;) {
-            const int result = avcodec_receive_packet(context.get(), packet.get());
-            if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
-                return true;
-            }
-            if (result < 0) {
-                error = "encoding failed: " + averrorText(result);
-                return false;
-            }
-            EncodedFrame encoded;
-            encoded.type = (packet->flags & AV_PKT_FLAG_KEY) ? kPacketKeyFrame : kPacketVideoFrame;
-            encoded.data.assign(packet->data, packet->data + packet->size);
-            out.push_back(std::move(encoded));
-            av_packet_unref(packet.get());
-        }
+    const auto take = [&](const AVPacket& encoded) {
+        EncodedFrame accessUnit;
+        accessUnit.type = (encoded.flags & AV_PKT_FLAG_KEY) ? kPacketKeyFrame : kPacketVideoFrame;
+        accessUnit.data.assign(encoded.data, encoded.data + encoded.size);
+        out.push_back(std::move(accessUnit));
     };
     for (int i = 0; i < frameCount; ++i) {
         if (abort) {
@@ -102,19 +102,14 @@ bool encodeVideoLoop(const LoopKey& key, int frameCount, const std::atomic<bool>
             error = "picture buffer: " + averrorText(result);
             return false;
         }
-        picture.draw(i, frame->data, frame->linesize);
+        source.draw(i, frame->data, frame->linesize);
         frame->pts = i;
         frame->pict_type = i == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-        if (const int result = avcodec_send_frame(context.get(), frame.get()); result < 0) {
-            error = "encoding failed: " + averrorText(result);
-            return false;
-        }
-        if (!drain()) {
+        if (!encodeAndDrain(context.get(), frame.get(), packet.get(), take, error)) {
             return false;
         }
     }
-    avcodec_send_frame(context.get(), nullptr);
-    if (!drain()) {
+    if (!encodeAndDrain(context.get(), nullptr, packet.get(), take, error)) {
         return false;
     }
     if (static_cast<int>(out.size()) != frameCount || out.front().type != kPacketKeyFrame) {

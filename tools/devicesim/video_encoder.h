@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "media_loop.h"
+#include "options.h"
 
 namespace devicesim {
 
@@ -14,7 +15,8 @@ bool videoEncoderAvailable(int videoCodec);
 
 // Encodes `frameCount` pictures of the key's channel; the first is a key frame, and every picture
 // gives exactly one access unit, in display order. Gives up when `abort` is set.
-bool encodeVideoLoop(const LoopKey& key, int frameCount, const std::atomic<bool>& abort,
-                     std::vector<EncodedFrame>& out, std::string& error);
+bool encodeVideoLoop(const LoopKey& key, int frameCount, Picture picture,
+                     const std::atomic<bool>& abort, std::vector<EncodedFrame>& out,
+                     std::string& error);
 
 }  // namespace devicesim

@@ -54,7 +54,8 @@ TEST(Options, FaultsAndTimings) {
     std::string error;
     ASSERT_TRUE(parse({"--device", "tx1@127.0.0.1", "--refuse-play", "--garbage-bytes", "9",
                        "--media-info-size=1024x768", "--upgrade-result", "cut", "--silent-after",
-                       "0", "--reset-seconds=2", "--huge-content-length", "--mute-after", "7"},
+                       "0", "--reset-seconds=2", "--huge-content-length", "--mute-after", "7",
+                       "--picture", "detailed"},
                       options, error))
         << error;
     const Behaviour& b = options.behaviour;
@@ -68,11 +69,13 @@ TEST(Options, FaultsAndTimings) {
     EXPECT_EQ(b.resetSeconds, 2);
     EXPECT_TRUE(b.hugeContentLength);
     EXPECT_FALSE(b.closeMidAnswer);
+    EXPECT_EQ(b.picture, Picture::Detailed);
 
     for (std::vector<const char*> bad : {
              std::vector<const char*>{"--garbage-bytes", "-1"},
              std::vector<const char*>{"--loop-seconds", "0"},
              std::vector<const char*>{"--upgrade-result", "maybe"},
+             std::vector<const char*>{"--picture", "busy"},
              std::vector<const char*>{"--media-info-size", "1024"},
              std::vector<const char*>{"--refuse-play=yes"},
              std::vector<const char*>{"--answer-delay-ms"},

@@ -7,6 +7,7 @@
 #include "running_installation.h"
 #include "stream_capture.h"
 #include "stream_decode.h"
+#include "video_encoder.h"
 #include "wire_client.h"
 
 namespace devicesim_test {
@@ -67,6 +68,30 @@ devicesim::Behaviour shortLoops() {
     devicesim::Behaviour behaviour;
     behaviour.loopSeconds = 1;
     return behaviour;
+}
+
+TEST(Pictures, ADetailedPictureTakesTheBitRateAFlatOneLeaves) {
+    devicesim::LoopKey key;
+    key.width = 640;
+    key.height = 360;
+    key.fps = 30;
+    key.bitrateKbps = 2000;
+    const std::atomic<bool> abort{false};
+    auto bytesOf = [&](devicesim::Picture picture) {
+        std::vector<devicesim::EncodedFrame> loop;
+        std::string error;
+        EXPECT_TRUE(devicesim::encodeVideoLoop(key, 30, picture, abort, loop, error)) << error;
+        size_t bytes = 0;
+        for (const auto& frame : loop) {
+            bytes += frame.data.size();
+        }
+        return bytes;
+    };
+    // One second at 2000 kbit/s is 250 kB.
+    const size_t detailed = bytesOf(devicesim::Picture::Detailed);
+    const size_t flat = bytesOf(devicesim::Picture::Flat);
+    EXPECT_GT(detailed, 150000u);
+    EXPECT_LT(flat * 4, detailed);
 }
 
 TEST(Stream, TcpCarriesH264At1080pAndAacInRealTime) {
