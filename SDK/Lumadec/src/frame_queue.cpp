@@ -38,8 +38,15 @@ bool LiveFrameQueue::IsKeyFrame(const uint8_t* data, int size, bool markedKey) c
 }
 
 void LiveFrameQueue::DropBehind(Clock::time_point now) {
-    if (entries_.empty() ||
-        (now - entries_.front().arrival <= limits_.maxWait && entries_.size() < limits_.capacity)) {
+    if (entries_.empty()) {
+        return;
+    }
+    // The oldest frame has waited longest.
+    const Clock::duration oldestLate = now - entries_.front().arrival + frameCost_;
+    // The newest: the frame being pushed, which waits for every queued one and itself.
+    const Clock::duration newestLate = frameCost_ * static_cast<long>(entries_.size() + 1);
+    if (std::max(oldestLate, newestLate) <= limits_.maxDelay &&
+        entries_.size() < limits_.capacity) {
         return;
     }
     // From the newest queued key frame on, the decoder can start afresh; one that has waited too
@@ -120,6 +127,11 @@ void LiveFrameQueue::Stop() {
         stopped_ = true;
     }
     arrived_.notify_all();
+}
+
+void LiveFrameQueue::SetFrameCost(std::chrono::microseconds cost) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    frameCost_ = cost;
 }
 
 uint64_t LiveFrameQueue::dropped() const {

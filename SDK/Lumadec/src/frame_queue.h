@@ -1,6 +1,7 @@
 // The short queue between the thread that writes a stream's video frames and the player's
-// decoding thread. The writer never waits for the decoder: when frames wait too long, whole groups
-// of pictures are dropped, so that what is drawn is never far behind what arrived.
+// decoding thread. The writer never waits for the decoder: when queued frames would be decoded too
+// late, whole groups of pictures are dropped, so that what is drawn is never far behind what
+// arrived.
 #pragma once
 
 #include <chrono>
@@ -35,8 +36,9 @@ struct QueuedFrame {
 };
 
 struct LiveQueueLimits {
-    // A frame that has waited this long means the decoder is behind: drop.
-    std::chrono::milliseconds maxWait{60};
+    // A queued frame that would be decoded this long after its arrival (its wait so far, plus the
+    // decoder's time per frame for it and every frame before it) means the decoder is behind.
+    std::chrono::milliseconds maxDelay{160};
     // And so does a full queue, whatever the waits.
     size_t capacity = 32;
 };
@@ -51,10 +53,10 @@ class LiveFrameQueue {
     enum class Admission { Queued, Dropped, NoMemory };
 
     // Writer's side, one thread. Copies the frame (which is only lent for the call) unless it is
-    // to be dropped. When the oldest queued frame has waited longer than maxWait, or the queue is
-    // full, everything before the newest queued key frame goes; with none queued, everything
-    // queued goes and so does every frame that follows, up to the next key frame. `markedKey` is
-    // the stream's own mark; the access unit is also looked into.
+    // to be dropped. When a queued frame would be decoded later than maxDelay after its arrival,
+    // or the queue is full, everything before the newest queued key frame goes; with none queued,
+    // everything queued goes and so does every frame that follows, up to the next key frame.
+    // `markedKey` is the stream's own mark; the access unit is also looked into.
     Admission Push(const uint8_t* data, int size, bool markedKey, Clock::time_point now);
 
     // Decoder's side: waits for the next frame. False once the queue is stopped. The packet
@@ -62,6 +64,8 @@ class LiveFrameQueue {
     bool Pop(QueuedFrame& frame);
     // Ends every wait of Pop, for good.
     void Stop();
+    // Decoder's side: how long it takes for a frame, as measured lately.
+    void SetFrameCost(std::chrono::microseconds cost);
 
     // Frames dropped so far, and frames queued or being decoded.
     uint64_t dropped() const;
@@ -89,6 +93,7 @@ class LiveFrameQueue {
     std::deque<AVPacket*> spare_;  // packets for entries, allocated once
     AVPacket* taken_ = nullptr;    // the packet the decoder has, returned at its next Pop
     bool skipToKeyFrame_ = false;
+    std::chrono::microseconds frameCost_{0};
     bool stopped_ = false;
     uint64_t dropped_ = 0;
 };

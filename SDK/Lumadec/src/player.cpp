@@ -9,10 +9,10 @@ extern "C" {
 namespace lumadec {
 
 std::unique_ptr<Player> Player::Create(PlayerOptions options) {
-    std::unique_ptr<Player> self(
-        new Player(options.codec, options.queue, av_cpu_count(), options.threading.has_value()));
+    std::unique_ptr<Player> self(new Player(options.codec, options.queue, av_cpu_count(),
+                                            options.fixedThreading.has_value()));
     self->video_ = VideoDecoder::Create(options.codec, options.width, options.height,
-                                        options.threading.value_or(DecoderThreading::Slice));
+                                        options.fixedThreading.value_or(DecoderThreading::Slice));
     if (!self->video_) {
         return nullptr;
     }
@@ -88,9 +88,9 @@ void Player::DecodeLoop() {
         const uint64_t dropped = queue_.dropped();
         if (dropped != dropsSeen) {
             dropsSeen = dropped;
-            threading_.NoteDrop();
+            load_.NoteDrop();
         }
-        SwitchThreadingAtKeyFrame(frame);
+        AdaptToLoad(frame);
         const VideoDecodeResult result = video_->Decode(frame.packet, frame.keyFrame, *this);
         if (result.skipped) {
             framesSkipped_.fetch_add(1, std::memory_order_relaxed);
@@ -98,18 +98,35 @@ void Player::DecodeLoop() {
         if (result.error) {
             decodeErrors_.fetch_add(1, std::memory_order_relaxed);
         }
-        threading_.NoteFrame(FromClockMicroseconds(frame.packet->pts), Clock::now() - started);
+        load_.NoteFrame(FromClockMicroseconds(frame.packet->pts), frame.keyFrame,
+                        Clock::now() - started);
+        queue_.SetFrameCost(
+            std::chrono::duration_cast<std::chrono::microseconds>(load_.frameCost()));
     }
 }
 
-// A new decoder starts cleanly only at a key frame.
-void Player::SwitchThreadingAtKeyFrame(const QueuedFrame& frame) {
-    if (threadingFixed_ || !frame.keyFrame || video_->threading() == DecoderThreading::Frame ||
-        !threading_.frameThreadsWanted() || !video_->Reopen(DecoderThreading::Frame)) {
+// Behind: first the loop filters go, at once; then, at a key frame (where a new decoder starts
+// cleanly), slice threads give way to frame threads. With room to spare, the filters come back.
+void Player::AdaptToLoad(const QueuedFrame& frame) {
+    if (fixedSettings_) {
         return;
     }
-    decoderThreads_.store(video_->threadCount(), std::memory_order_relaxed);
-    frameThreading_.store(1, std::memory_order_relaxed);
+    if (load_.behind()) {
+        if (!video_->skippingLoopFilter()) {
+            video_->SkipLoopFilter(true);
+            loopFilterSkipped_.store(1, std::memory_order_relaxed);
+            load_.Reset();
+        } else if (frame.keyFrame && video_->threading() == DecoderThreading::Slice &&
+                   load_.frameThreadsWanted() && video_->Reopen(DecoderThreading::Frame)) {
+            decoderThreads_.store(video_->threadCount(), std::memory_order_relaxed);
+            frameThreading_.store(1, std::memory_order_relaxed);
+            load_.Reset();
+        }
+    } else if (video_->skippingLoopFilter() && load_.relaxed()) {
+        video_->SkipLoopFilter(false);
+        loopFilterSkipped_.store(0, std::memory_order_relaxed);
+        load_.Reset();
+    }
 }
 
 void Player::OnPicture(const AVFrame& picture) {
@@ -205,6 +222,7 @@ void Player::GetStatistics(LumadecStatistics& out) const {
     out.frameThreading = frameThreading_.load(std::memory_order_relaxed);
     out.soundLatencyUs = soundLatencyUs_.load(std::memory_order_relaxed);
     out.sharedMemory = sharedMemory_.load(std::memory_order_relaxed);
+    out.loopFilterSkipped = loopFilterSkipped_.load(std::memory_order_relaxed);
 }
 
 }  // namespace lumadec

@@ -3,7 +3,7 @@
 // Audio is decoded and handed to the sound server on the thread that writes the frames. Video
 // frames are copied into a short queue and decoded and drawn on the player's own decoding thread,
 // so that the writer never waits for the decoder; when the decoder falls behind, the queue drops
-// whole groups of pictures (never audio).
+// whole groups of pictures (never audio), and the decoding is lightened (DecoderLoad).
 #pragma once
 
 #include <atomic>
@@ -14,11 +14,11 @@
 
 #include "Lumadec.h"
 #include "audio_decoder.h"
+#include "decoder_load.h"
 #include "delay_window.h"
 #include "frame_queue.h"
 #include "picture_output.h"
 #include "pulse_output.h"
-#include "threading_choice.h"
 #include "video_decoder.h"
 #include "x11_renderer.h"
 
@@ -34,9 +34,9 @@ struct PlayerOptions {
     // Where the pictures go instead of `window`, when given.
     std::unique_ptr<PictureOutput> output;
     LiveQueueLimits queue;
-    // Decoder threads of this kind from the start to the end, instead of slice threads until the
-    // measured decoding asks for frame threads.
-    std::optional<DecoderThreading> threading;
+    // Decoder threads of this kind and the full filters from the start to the end, instead of
+    // slice threads and the full filters until the measured decoding asks for less.
+    std::optional<DecoderThreading> fixedThreading;
 };
 
 class Player final : private PictureSink, private AudioSink {
@@ -54,10 +54,10 @@ class Player final : private PictureSink, private AudioSink {
     void GetStatistics(LumadecStatistics& out) const;
 
   private:
-    Player(VideoCodec codec, LiveQueueLimits limits, int processors, bool threadingFixed)
-        : threading_(processors), threadingFixed_(threadingFixed), queue_(codec, limits) {}
+    Player(VideoCodec codec, LiveQueueLimits limits, int processors, bool fixedSettings)
+        : load_(processors), fixedSettings_(fixedSettings), queue_(codec, limits) {}
     void DecodeLoop();
-    void SwitchThreadingAtKeyFrame(const QueuedFrame& frame);
+    void AdaptToLoad(const QueuedFrame& frame);
     void OnPicture(const AVFrame& picture) override;
     void OnAudio(const AudioBlock& block) override;
     void NoteSoundState();
@@ -66,8 +66,8 @@ class Player final : private PictureSink, private AudioSink {
     // The decoding thread's own.
     std::unique_ptr<VideoDecoder> video_;
     std::unique_ptr<PictureOutput> output_;
-    ThreadingChoice threading_;
-    const bool threadingFixed_;
+    DecoderLoad load_;
+    const bool fixedSettings_;
     LiveFrameQueue queue_;
     std::thread decoding_;
 
@@ -94,6 +94,7 @@ class Player final : private PictureSink, private AudioSink {
     std::atomic<int32_t> sharedMemory_{0};
     std::atomic<int32_t> decoderThreads_{0};
     std::atomic<int32_t> frameThreading_{0};
+    std::atomic<int32_t> loopFilterSkipped_{0};
     std::atomic<int32_t> soundLatencyUs_{-1};
     std::atomic<int64_t> firstPictureTimeUs_{0};
 };

@@ -59,6 +59,7 @@ bool VideoDecoder::Open(DecoderThreading threading) {
         context->height = heightHint_;
     }
     ApplyLiveSettings(context, threading);
+    context->skip_loop_filter = skipLoopFilter_ ? AVDISCARD_NONKEY : AVDISCARD_DEFAULT;
     if (avcodec_open2(context, decoder, nullptr) < 0) {
         avcodec_free_context(&context);
         return false;
@@ -83,6 +84,11 @@ bool VideoDecoder::Reopen(DecoderThreading threading) {
 
 int VideoDecoder::threadCount() const {
     return context_->thread_count;
+}
+
+void VideoDecoder::SkipLoopFilter(bool skip) {
+    skipLoopFilter_ = skip;
+    context_->skip_loop_filter = skip ? AVDISCARD_NONKEY : AVDISCARD_DEFAULT;
 }
 
 int VideoDecoder::Restart() {

@@ -58,6 +58,11 @@ class VideoDecoder {
     DecoderThreading threading() const { return threading_; }
     int threadCount() const;
 
+    // Skips the deblocking and sample-adaptive offset filters on all but key frames: decoding is
+    // about a fifth cheaper, and the pictures between key frames lose some of their smoothness.
+    void SkipLoopFilter(bool skip);
+    bool skippingLoopFilter() const { return skipLoopFilter_; }
+
     // The decoder settings that Lumadec uses, for a baseline that decodes the same way.
     static void ApplyLiveSettings(AVCodecContext* context, DecoderThreading threading);
 
@@ -72,6 +77,7 @@ class VideoDecoder {
     const int widthHint_;
     const int heightHint_;
     DecoderThreading threading_ = DecoderThreading::Slice;
+    bool skipLoopFilter_ = false;
     AVCodecContext* context_ = nullptr;
     AVFrame* frame_ = nullptr;
     bool waitingForKeyFrame_ = true;

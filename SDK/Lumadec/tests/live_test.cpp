@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
+#include "decoder_load.h"
 #include "frame_queue.h"
 #include "player.h"
 #include "support/feed.h"
-#include "threading_choice.h"
 
 using namespace lumadec_test;
 using lumadec::Clock;
@@ -72,6 +72,14 @@ TEST(LiveFrameQueue, DropsWholeGroupsOfPicturesOnceFramesWaitTooLong) {
     EXPECT_EQ(lost.Push(bytes, 4, false, at(73)), Admission::Queued);
     EXPECT_EQ(Drain(lost), "|KP");
 
+    // Young frames are late too when the decoder's time for them adds up past the limit.
+    LiveFrameQueue slow(lumadec::VideoCodec::H264, {60ms, 32});
+    slow.SetFrameCost(25ms);
+    slow.Push(bytes, 4, true, at(0));
+    EXPECT_EQ(slow.Push(bytes, 4, false, at(1)), Admission::Queued);   // 50 ms to go
+    EXPECT_EQ(slow.Push(bytes, 4, false, at(2)), Admission::Dropped);  // 75 ms: behind
+    EXPECT_EQ(slow.dropped(), 3u);
+
     // A full queue counts as late, however young its frames.
     LiveFrameQueue full(lumadec::VideoCodec::H264, {60ms, 4});
     for (int i = 0; i < 4; ++i) {
@@ -94,25 +102,34 @@ TEST(LiveFrameQueue, AnUnmarkedRandomAccessPictureIsAKeyFrameToo) {
     EXPECT_EQ(Drain(queue), "|K");
 }
 
-TEST(ThreadingChoice, FrameThreadsOnlyForAStreamThatSliceThreadsCannotKeepUpWith) {
+TEST(DecoderLoad, BehindRelaxedAndWhenFrameThreadsHelp) {
     const auto start = Clock::now();
-    auto run = [&](int processors, std::chrono::microseconds busy) {
-        lumadec::ThreadingChoice choice(processors);
-        for (size_t i = 0; i < lumadec::ThreadingChoice::kFrames; ++i) {
-            choice.NoteFrame(start + i * 16667us, busy);
-            EXPECT_FALSE(choice.frameThreadsWanted() && i + 1 < lumadec::ThreadingChoice::kFrames)
-                << "decided after " << i + 1 << " frames";
+    // A 60 fps stream whose frames each take `busy`.
+    auto measured = [&](int processors, std::chrono::microseconds busy) {
+        lumadec::DecoderLoad load(processors);
+        for (size_t i = 0; i < lumadec::DecoderLoad::kFrames; ++i) {
+            EXPECT_FALSE(load.behind() || load.relaxed()) << "decided after " << i << " frames";
+            load.NoteFrame(start + i * 16667us, i % 30 == 0, busy);
         }
-        return choice.frameThreadsWanted();
+        return load;
     };
-    EXPECT_FALSE(run(2, 10000us));  // 60 % of a 60 fps frame's time
-    EXPECT_TRUE(run(2, 15000us));   // 90 %
-    EXPECT_FALSE(run(1, 30000us));  // frame threads cannot help a single processor
+    const auto easy = measured(2, 5000us);  // 30 % of a frame's time
+    EXPECT_TRUE(easy.relaxed());
+    EXPECT_FALSE(easy.behind());
+    const auto fair = measured(2, 10000us);  // 60 %
+    EXPECT_FALSE(fair.relaxed());
+    EXPECT_FALSE(fair.behind());
+    auto hard = measured(2, 15000us);  // 90 %
+    EXPECT_TRUE(hard.behind());
+    EXPECT_TRUE(hard.frameThreadsWanted());
+    EXPECT_FALSE(measured(1, 30000us).frameThreadsWanted());  // nothing to spread over
 
-    lumadec::ThreadingChoice dropped(4);
-    EXPECT_FALSE(dropped.frameThreadsWanted());
-    dropped.NoteDrop();
-    EXPECT_TRUE(dropped.frameThreadsWanted());
+    // A drop is behind at once; a reset forgets it and the measurements.
+    hard.Reset();
+    EXPECT_FALSE(hard.behind());
+    hard.NoteDrop();
+    EXPECT_TRUE(hard.behind());
+    EXPECT_FALSE(hard.relaxed());
 }
 
 // Shows pictures after a set time, as a slow decoder or display would, and keeps what it was
