@@ -37,7 +37,11 @@ CodecContextPtr openVideoEncoder(const LoopKey& key, std::string& error) {
     // Without B-frames every picture leaves the encoder as one access unit in display order, so
     // the loop can be cut and repeated anywhere after a key frame.
     context->max_b_frames = 0;
+    // Constant bit rate with a buffer of four pictures, as a low-latency hardware encoder keeps:
+    // a key frame may take no more than a few pictures' share of the rate.
     context->bit_rate = static_cast<int64_t>(key.bitrateKbps) * 1000;
+    context->rc_max_rate = context->bit_rate;
+    context->rc_buffer_size = static_cast<int>(context->bit_rate * 4 / key.fps);
     context->thread_count = 2;
 
     AVDictionary* options = nullptr;
