@@ -93,7 +93,7 @@ std::unique_ptr<lumadec::Player> ThroughputPlayer(uint64_t window,
     options.height = 1080;
     options.transfer = transfer;
     options.queue = lumadec::LiveQueueLimits{std::chrono::hours(1), kFrames};
-    options.threading = lumadec::DecoderThreading::Slice;
+    options.fixedThreading = lumadec::DecoderThreading::Slice;
     auto player = lumadec::Player::Create(std::move(options));
     if (!player) {
         std::fprintf(stderr, "no player\n");
