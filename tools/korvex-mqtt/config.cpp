@@ -1,5 +1,6 @@
 #include "config.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
@@ -220,6 +221,7 @@ bool parseConfig(const std::string& text, const std::string& fileName, BridgeCon
     }
     if (config.broker.clientId.empty()) {
         config.broker.clientId = "korvex-mqtt-" + config.prefix;
+        std::replace(config.broker.clientId.begin(), config.broker.clientId.end(), '/', '-');
     }
     out = config;
     return true;

@@ -18,7 +18,7 @@ struct BrokerSettings {
     std::string caPath;
     std::string certFile;  // TLS: a client certificate and its key, both or neither
     std::string keyFile;
-    std::string clientId;
+    std::string clientId;  // default: korvex-mqtt-PREFIX, "/" as "-"
     int keepaliveSeconds = 30;
 };
 

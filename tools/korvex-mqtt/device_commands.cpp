@@ -169,7 +169,8 @@ CommandResult answered(DeviceAnswer answer, const char* step) {
     return result;
 }
 
-CommandResult refusedHere(const std::string& why) {
+// A command that the device's present state makes none: nothing is sent.
+CommandResult badCommand(const std::string& why) {
     CommandResult result;
     result.result = "error";
     result.error = why;
@@ -198,9 +199,9 @@ CommandResult prepareDisplay(const DeviceCommand& command, DisplayConfig& displa
     }
     if (command.audio) {
         if (*command.audio != -1 && !shown(*command.audio)) {
-            return refusedHere("audio: channel " + std::to_string(*command.audio) +
-                               " is not on the output (layout " + korvexctl::layoutName(display) +
-                               ")");
+            return badCommand("audio: channel " + std::to_string(*command.audio) +
+                              " is not on the output (layout " + korvexctl::layoutName(display) +
+                              ")");
         }
         display.audio = *command.audio;
     }
@@ -209,8 +210,8 @@ CommandResult prepareDisplay(const DeviceCommand& command, DisplayConfig& displa
         command.resolution->copy(display.resolution, sizeof display.resolution - 1);
     }
     if (command.frameRate && display.count != 1) {
-        return refusedHere("frameRate: the layout shows " + std::to_string(display.count) +
-                           " windows; a frame rate is set for a channel shown alone");
+        return badCommand("frameRate: the layout shows " + std::to_string(display.count) +
+                          " windows; a frame rate is set for a channel shown alone");
     }
     return CommandResult{"done", "", "", {}};
 }

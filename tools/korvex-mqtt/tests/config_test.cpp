@@ -28,7 +28,7 @@ TEST(Config, ReadsBrokerTopicsPollingAndDevices) {
     EXPECT_EQ(config.broker.username, "korvex");
     EXPECT_EQ(config.broker.password, "p#ss = word");
     EXPECT_EQ(config.broker.caFile, "/etc/ca.pem");
-    EXPECT_EQ(config.broker.clientId, "korvex-mqtt-site/room-12");
+    EXPECT_EQ(config.broker.clientId, "korvex-mqtt-site-room-12");
     EXPECT_EQ(config.prefix, "site/room-12");
     EXPECT_EQ(config.discoveryPrefix, "");
     EXPECT_EQ(config.pollIntervalMs, 2500);
