@@ -7,6 +7,7 @@
 #   Runtime       libkorvex1      libKorvex.so.1
 #   Development   libkorvex-dev   Korvex.h, libKorvex.so, korvex.pc, the CMake package (and
 #                                 korvexctl)
+#   Bridge        korvex-mqtt     the MQTT bridge, its systemd unit and /etc/korvex-mqtt.conf
 #
 # LumadecDevelopment (Lumadec's header, .pc and CMake package) goes into no package: nothing outside
 # this repository builds against Lumadec.
@@ -22,6 +23,9 @@ set(telvane_components Runtime Development)
 if(TARGET Telvane)
     list(PREPEND telvane_components Program)
 endif()
+if(TARGET korvex-mqtt)
+    list(APPEND telvane_components Bridge)
+endif()
 
 # Debian wants a copyright file and a compressed changelog in /usr/share/doc/<package>. They are
 # left out of a plain cmake --install (EXCLUDE_FROM_ALL); cpack installs them with their component.
@@ -33,6 +37,8 @@ foreach(component IN LISTS telvane_components)
         set(package telvane)
     elseif(component STREQUAL "Runtime")
         set(package libkorvex1)
+    elseif(component STREQUAL "Bridge")
+        set(package korvex-mqtt)
     else()
         set(package libkorvex-dev)
     endif()
@@ -138,5 +144,20 @@ upload, behind a flat C interface.
 
 This package holds the header, the pkg-config file and the CMake package
 (find_package(Korvex), target Korvex::Korvex).")
+
+# The MQTT bridge (tools/korvex-mqtt): the program, its systemd unit (not enabled: it waits for
+# its configuration), the configuration file as a conffile, the manual page.
+if(TARGET korvex-mqtt)
+    file(WRITE ${telvane_doc_sources}/bridge-control/conffiles "/etc/korvex-mqtt.conf\n")
+    set(CPACK_COMPONENT_BRIDGE_DEPENDS Runtime)
+    set(CPACK_DEBIAN_BRIDGE_PACKAGE_SECTION net)
+    set(CPACK_DEBIAN_BRIDGE_PACKAGE_CONTROL_EXTRA ${telvane_doc_sources}/bridge-control/conffiles)
+    set(CPACK_DEBIAN_BRIDGE_DESCRIPTION "HDMI-over-IP extender installation on an MQTT broker
+korvex-mqtt publishes the receiver and transmitters of an HDMI-over-IP
+extender installation on an MQTT broker: their availability, SystemInfo
+and settings, retained, and Home Assistant's discovery messages. It takes
+commands (layout, audio, resolution, frame rate, TTL baud rate, actuator,
+reset) on set topics and answers each on a result topic.")
+endif()
 
 include(CPack)

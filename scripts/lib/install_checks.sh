@@ -78,7 +78,7 @@ step_sdk_only() {
     local sdk=build-sdk
     cmake -S . -B "$sdk" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/opt/korvex \
         -DTELVANE_BUILD_TESTS=OFF -DTELVANE_BUILD_APP=OFF -DTELVANE_BUILD_LUMADEC=OFF \
-        -DTELVANE_BUILD_DEVICESIM=OFF -DTELVANE_BUILD_BENCH=OFF \
+        -DTELVANE_BUILD_DEVICESIM=OFF -DTELVANE_BUILD_BENCH=OFF -DTELVANE_BUILD_MQTT=OFF \
         -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_Qt5=ON \
         -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON \
         >/dev/null
@@ -152,6 +152,29 @@ depends_on() {
     done
 }
 
+# The bridge's package: its program and manual page under /usr, and outside /usr only its
+# configuration file (a conffile, so that a changed one is kept) and its systemd unit, which
+# starts the installed program with that file.
+check_bridge_package() {
+    local deb=$1
+    local listing
+    listing=$(dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$')
+    for path in usr/sbin/korvex-mqtt usr/share/man/man8/korvex-mqtt.8.gz \
+        usr/share/doc/korvex-mqtt/copyright usr/share/doc/korvex-mqtt/changelog.Debian.gz; do
+        grep -qxF "./$path" <<<"$listing" || fail "$(basename "$deb") lacks /$path"
+    done
+    local outside
+    outside=$(grep -v '^\./usr/' <<<"$listing" | sort | tr '\n' ' ')
+    [ "$outside" = "./etc/korvex-mqtt.conf ./lib/systemd/system/korvex-mqtt.service " ] ||
+        fail "$(basename "$deb") holds other files outside /usr than its conffile and unit: $outside"
+    grep -qx /etc/korvex-mqtt.conf <<<"$(dpkg-deb --info "$deb" conffiles)" ||
+        fail "/etc/korvex-mqtt.conf is no conffile of $(basename "$deb")"
+    grep -qx 'ExecStart=/usr/sbin/korvex-mqtt --config /etc/korvex-mqtt.conf' \
+        <<<"$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./lib/systemd/system/korvex-mqtt.service)" ||
+        fail "the unit of $(basename "$deb") does not start /usr/sbin/korvex-mqtt with its conffile"
+    depends_on "$deb" libkorvex1 libmosquitto1
+}
+
 debs=()
 step_packages() {
     rm -f build/*.deb
@@ -183,6 +206,10 @@ step_packages() {
     depends_on "$program" libkorvex1 libqt5widgets5 libavcodec59 libc6 fonts-liberation
     depends_on "$runtime" libc6 libstdc++6
     depends_on "$development" libkorvex1
+    local bridge=build/korvex-mqtt_${version}_${arch}.deb
+    [ -f "$bridge" ] || fail "cpack made no $(basename "$bridge")"
+    check_bridge_package "$bridge"
+    debs+=("$bridge")
     # Read whole first: grep -q leaving early would break dpkg-deb's pipe (pipefail).
     grep -q ' shlibs ' <<<"$(dpkg-deb -I "$runtime")" || fail "libkorvex1 has no shlibs file"
     for deb in "${debs[@]}"; do
@@ -229,4 +256,10 @@ step_packages_installed() {
     fi
     echo "   $root/usr/bin/Telvane showed its window (X window $window) in an empty network namespace"
     build_example "$root/usr" "$root/usr/lib/$multiarch" "Debian packages"
+    # The packaged configuration reads (--check sends nothing).
+    local bridge_check
+    bridge_check=$(LD_LIBRARY_PATH="$root/usr/lib/$multiarch" "$root/usr/sbin/korvex-mqtt" \
+        --config "$root/etc/korvex-mqtt.conf" --check) ||
+        fail "korvex-mqtt --check refuses the packaged /etc/korvex-mqtt.conf"
+    echo "$bridge_check" | sed 's/^/   korvex-mqtt --check: /'
 }

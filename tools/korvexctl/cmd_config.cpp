@@ -106,10 +106,6 @@ std::string selectorHelp(const RecordSpec& kind) {
     return "";
 }
 
-bool isSelectorField(const FieldSpec& field) {
-    return std::strcmp(field.name, "chn") == 0;
-}
-
 // GET with a hint for the likeliest slip: the receiver answers for channels 1..4 only.
 void readRecord(Device& device, const RecordSpec& kind, const Selection& selection, int channel,
                 void* record) {

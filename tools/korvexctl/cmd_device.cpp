@@ -6,30 +6,18 @@
 #include "commands.h"
 #include "device.h"
 #include "output.h"
+#include "records.h"
 
 namespace korvexctl {
 
 namespace {
 
-// ORIENT values of ACTUATOR_MOVE, as the desktop program sends them.
-constexpr int kActuatorStop = 0;
-constexpr int kActuatorGoto = 1;
-constexpr int kActuatorInc = 2;
-constexpr int kActuatorDec = 3;
-constexpr int kActuatorLastId = 5;  // the window's PWM index "1".."6" is id 0..5
-constexpr int kHoldStepMs = 10;     // the window repeats a held step every 10 ms
+constexpr int kHoldStepMs = 10;  // the window repeats a held step every 10 ms
 
 void expectNoWords(const Arguments& positional, size_t allowed, const std::string& command) {
     if (positional.size() > allowed) {
         throw UsageError("unexpected \"" + positional[allowed] + "\"", command);
     }
-}
-
-// The desktop program's "Goto": output 0..100 to angle = output / 100 * 90 + 42, in single
-// precision in that order, truncated toward zero (0 gives 42, 50 gives 87, 100 gives 132).
-int actuatorAngle(int percent) {
-    const float angle = static_cast<float>(percent) / 100.0f * 90.0f + 42.0f;
-    return static_cast<int>(angle);
 }
 
 }  // namespace

@@ -45,6 +45,10 @@ std::string playHelp();
 int runPlay(const GlobalOptions& options, const Arguments& arguments);
 std::string watchHelp();
 int runWatch(const GlobalOptions& options, const Arguments& arguments);
+std::string backupHelp();
+int runBackup(const GlobalOptions& options, const Arguments& arguments);
+std::string restoreHelp();
+int runRestore(const GlobalOptions& options, const Arguments& arguments);
 
 // Prints a command's help on stdout and returns kExitOk (for "COMMAND --help").
 int printHelp(const std::string& text);

@@ -27,6 +27,10 @@ const std::vector<Command>& commands() {
         {"play", "play [--udp] ...", "receive the live stream; write .h264/.h265 and .aac",
          playHelp, runPlay},
         {"watch", "watch", "poll the device and tell each change of state", watchHelp, runWatch},
+        {"backup", "backup [DEVICE...]", "every record of the installation as one JSON document",
+         backupHelp, runBackup},
+        {"restore", "restore FILE [--dry-run]", "write back the records that differ from a backup",
+         restoreHelp, runRestore},
     };
     return table;
 }
@@ -45,18 +49,19 @@ std::string programHelp() {
         "Usage: korvexctl [--host ADDR] [--port N] [--timeout MS] [--json] COMMAND [ARGS...]\n"
         "\n"
         "Controls one device of an HDMI-over-IP installation (receiver or transmitter) over\n"
-        "its HDMI/1.0 control port, through the Korvex library.\n"
+        "its HDMI/1.0 control port, through the Korvex library; backup and restore keep the\n"
+        "settings of a whole installation.\n"
         "\n"
         "Options (before the command):\n"
         "  --host ADDR    the device: an IPv4 address or host name, or one of the installation's\n"
         "                 names rx (192.168.2.88), tx1..tx4 (192.168.2.220..223, CH1..CH4).\n"
-        "                 Required: there is no default device, so that nothing is sent to a\n"
-        "                 device nobody named.\n"
+        "                 Required but by backup and restore: there is no default device, so\n"
+        "                 that nothing is sent to a device nobody named.\n"
         "  --port N       control port, 1..65535 (default 15380)\n"
         "  --timeout MS   wait for each send and each receive of the configuration requests\n"
-        "                 of info, get, set, actuator and watch, 1..600000 (default 2000);\n"
-        "                 connecting always waits up to 3000 ms, and reset, key, upgrade and\n"
-        "                 play keep the waits of the Korvex library\n"
+        "                 of info, get, set, actuator, watch, backup and restore, 1..600000\n"
+        "                 (default 2000); connecting always waits up to 3000 ms, and reset,\n"
+        "                 key, upgrade and play keep the waits of the Korvex library\n"
         "  --json         results as JSON, one object per line, fields by their Korvex.h names\n"
         "  --help, -h     this text; korvexctl COMMAND --help (or korvexctl help COMMAND)\n"
         "                 tells about one command\n"
@@ -78,7 +83,8 @@ std::string programHelp() {
         "  korvexctl --host rx info\n"
         "  korvexctl --host rx --json get display\n"
         "  korvexctl --host rx set display --layout quad --audio 2\n"
-        "  korvexctl --host tx2 play --seconds 10 --output ch2.h264 --audio ch2.aac\n";
+        "  korvexctl --host tx2 play --seconds 10 --output ch2.h264 --audio ch2.aac\n"
+        "  korvexctl backup > site.json; korvexctl restore site.json --dry-run\n";
     return text;
 }
 

@@ -243,6 +243,10 @@ void applyField(const FieldSpec& field, void* record, const std::string& text,
     std::memcpy(bytes + field.offset, &number, sizeof number);
 }
 
+bool isSelectorField(const FieldSpec& field) {
+    return std::strcmp(field.name, "chn") == 0;
+}
+
 const std::vector<DisplayLayout>& displayLayouts() {
     static const std::vector<DisplayLayout> layouts = {
         {"ch1", 1, {{1, 0, 0, 100, 100}}},
@@ -340,6 +344,11 @@ int parseDisplayAudio(const std::string& text, const std::string& command) {
         throw UsageError("--audio: 0 is no channel (allowed: 1..4, or none)", command);
     }
     return static_cast<int>(value);
+}
+
+int actuatorAngle(int percent) {
+    const float angle = static_cast<float>(percent) / 100.0f * 90.0f + 42.0f;
+    return static_cast<int>(angle);
 }
 
 }  // namespace korvexctl

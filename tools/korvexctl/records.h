@@ -65,6 +65,9 @@ Value recordValue(const RecordSpec& kind, const void* record);
 void applyField(const FieldSpec& field, void* record, const std::string& text,
                 const std::string& command);
 
+// A record's selector field (the chn of ttl and recv): set from --index, never given as a field.
+bool isSelectorField(const FieldSpec& field);
+
 // Display layouts as the Telvane window's buttons send them.
 struct DisplayLayout {
     const char* name;  // "ch1" .. "ch4", "ch12", "ch34", "quad"
@@ -82,5 +85,16 @@ DisplayWindow parseWindow(const std::string& text, const std::string& command);
 std::string resolutionText(const std::string& text);
 // The display's audio value from "1".."4", "none" or "-1".
 int parseDisplayAudio(const std::string& text, const std::string& command);
+
+// ORIENT values of ACTUATOR_MOVE, as the desktop program sends them.
+constexpr int kActuatorStop = 0;
+constexpr int kActuatorGoto = 1;
+constexpr int kActuatorInc = 2;
+constexpr int kActuatorDec = 3;
+constexpr int kActuatorLastId = 5;  // the window's PWM index "1".."6" is id 0..5
+
+// The desktop program's "Goto": output 0..100 to angle = output / 100 * 90 + 42, in single
+// precision in that order, truncated toward zero (0 gives 42, 50 gives 87, 100 gives 132).
+int actuatorAngle(int percent);
 
 }  // namespace korvexctl
