@@ -220,8 +220,9 @@ std::vector<Target> askModels(const GlobalOptions& options, const Backup& backup
 
 std::string readDocument(const std::string& path) {
     uint64_t bytes = 0;
-    if (!platform::regularFileSize(path, bytes)) {
-        throw UsageError(path + ": no such file (or not a regular file)", "restore");
+    const std::string problem = platform::readableFileProblem(path, bytes);
+    if (!problem.empty()) {
+        throw UsageError(path + ": " + problem, "restore");
     }
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
