@@ -309,7 +309,7 @@ KORVEX_API KorvexSession* KORVEX_CALL KORVEX_Login(const KorvexLoginInfo* info,
 /*
  * Frees the session. NULL does nothing. Stop every stream of the session first (KORVEX_StopPlay).
  * If a firmware upload of the session is still running, this waits until it has ended (at most
- * the upload's own bounded waits; up to 3 minutes for each receive of the device's verdict) so
+ * the upload's own bounded waits; up to 3 minutes for the device's verdict) so
  * that the upload never uses a freed session. Called from inside one of the session's upload
  * events it cannot wait for itself: it returns at once, no further upload event is delivered, the
  * upload stops at its next step and its thread frees the session as it ends.
@@ -319,10 +319,13 @@ KORVEX_API void KORVEX_CALL KORVEX_Logout(KorvexSession* session);
 /*
  * Reads a device setting. `code` is one of the CFG_GET_ codes and `record` points at the record
  * of that code; `size` is not examined. Blocks for at most 3000 ms to connect plus `timeoutMs`
- * for the send and `timeoutMs` for each receive. `channel` is sent as CHN by CFG_GET_VIDEOENC.
- * Returns 0 when the device answered "HDMI/1.0 200 OK" with every key of the record; -1 on any
- * failure (the record is untouched, or partly updated when the answer lacked a key) and for a
- * code that is not a Get code (then nothing is sent); -2 when `session` is NULL.
+ * for the send and `timeoutMs` for each receive, 3 x `timeoutMs` for the whole answer. `channel`
+ * is sent as CHN by CFG_GET_VIDEOENC. Returns 0 when the device answered "HDMI/1.0 200 OK" with
+ * every key of the record; -1 on any failure (the record is untouched, or partly updated when the
+ * answer lacked a key) and for a code that is not a Get code (then nothing is sent); -2 when
+ * `session` is NULL. An answer that stops short of its CONTENT-LENGTH is read up to its last whole
+ * line: a value cut in transit counts as missing, never as a shorter value, and a DISPLAY list cut
+ * inside its brackets fails the call.
  */
 KORVEX_API int KORVEX_CALL KORVEX_GetConfig(KorvexSession* session, int code, void* record,
                                             int size, int timeoutMs, int channel);
@@ -339,7 +342,11 @@ KORVEX_API int KORVEX_CALL KORVEX_SetConfig(KorvexSession* session, int code, vo
 /*
  * Starts the live stream of the session's device on a receive thread of its own and returns at
  * once; connection, PLAY and reception happen on that thread, which reconnects by itself until the
- * stream is stopped. `params` is copied. Returns NULL when either argument is NULL, the transport
+ * stream is stopped: at once after a connection that brought frames, and after the first two in a
+ * row that brought none; from the third such connection on, it waits as after a failed connection
+ * attempt (1 s on TCP, 3 s on UDP), so that a broken device sees about one attempt a second. On
+ * UDP only datagrams from the device's own address (the one the PLAY went to) are taken in; any
+ * other sender's are dropped unread. `params` is copied. Returns NULL when either argument is NULL, the transport
  * is neither KORVEX_TRANSPORT_TCP nor KORVEX_TRANSPORT_UDP, or memory, a thread or a socket
  * cannot be had. The stream belongs to the library: release it with KORVEX_StopPlay.
  */
@@ -369,11 +376,11 @@ KORVEX_API void KORVEX_CALL KORVEX_StopPlay(KorvexSession* session, KorvexStream
 KORVEX_API int KORVEX_CALL KORVEX_Upgrade(KorvexSession* session, const char* path);
 
 /* Sends "SYSTEM_RESET". Blocks up to 3000 ms to connect plus 1000 ms to send and 1000 ms for each
- * receive. Returns 0 on "HDMI/1.0 200 OK", -1 otherwise, -2 when `session` is NULL. */
+ * receive, 3000 ms for the whole answer. Returns 0 on "HDMI/1.0 200 OK", -1 otherwise, -2 when `session` is NULL. */
 KORVEX_API int KORVEX_CALL KORVEX_Reset(KorvexSession* session);
 
 /* Sends "NET_KEYBOARD" with the key code, unchanged. Blocks up to 3000 ms to connect, 3000 ms to
- * send and 3000 ms for each receive. Returns 0 on "HDMI/1.0 200 OK", -1 otherwise, -2 when
+ * send and 3000 ms for each receive, 9000 ms for the whole answer. Returns 0 on "HDMI/1.0 200 OK", -1 otherwise, -2 when
  * `session` is NULL. */
 KORVEX_API int KORVEX_CALL KORVEX_SendRemoteKey(KorvexSession* session, int key);
 
