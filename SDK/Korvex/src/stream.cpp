@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <new>
-#include <system_error>
 
 #include "exchange.h"
 
@@ -145,7 +144,8 @@ KorvexStream* StartPlay(KorvexSession& session, const KorvexPlayParams& params) 
     stream->running.store(true, std::memory_order_release);
     try {
         stream->thread = std::thread(RunStream, stream.get());
-    } catch (const std::system_error&) {
+    } catch (...) {
+        // No thread (std::system_error), or no memory for its start (std::bad_alloc).
         return nullptr;
     }
     return stream.release();
