@@ -164,7 +164,9 @@ int main() {
     std::printf(
         "stream: 1920x1080 H.264, %zu frames at 60 fps, %.1f Mbit/s, key frame every 60 "
         "(encoded in %.1f s)\n",
-        stream.size(), bytes * 8.0 * 60 / stream.size() / 1e6, Seconds(Clock::now() - encodeStart));
+        stream.size(),
+        static_cast<double>(bytes) * 8.0 * 60 / static_cast<double>(stream.size()) / 1e6,
+        Seconds(Clock::now() - encodeStart));
 
     // The bare loop gets its packets padded before the clock starts.
     std::vector<AVPacket*> packets;

@@ -144,7 +144,7 @@ std::string ReadRequest(int socket) {
 // Waits (bounded) until the peer closes.
 void AwaitClose(int socket) {
     char chunk[4096];
-    auto deadline = Clock::now() + 10s;
+    auto deadline = Clock::now() + std::chrono::seconds(10);
     while (Clock::now() < deadline) {
         pollfd entry{socket, POLLIN, 0};
         if (poll(&entry, 1, 100) > 0 && ::recv(socket, chunk, sizeof chunk, 0) <= 0) {
@@ -281,7 +281,8 @@ double TcpThroughLibrary(const TcpStream& bytes) {
     if (!complete || counters.bytes.load() != bytes.payloadBytes) {
         Fail("the library did not deliver every frame");
     }
-    return bytes.totalBytes() / std::chrono::duration<double>(end - sendStart.load()).count();
+    return static_cast<double>(bytes.totalBytes()) /
+           std::chrono::duration<double>(end - sendStart.load()).count();
 }
 
 // Bytes per second through a plain recv loop into a buffer of the same size.
@@ -324,7 +325,8 @@ double TcpThroughPlainLoop(const TcpStream& bytes, uint8_t* buffer) {
     auto end = Clock::now();
     ::close(socket);
     device.join();
-    return total / std::chrono::duration<double>(end - sendStart.load()).count();
+    return static_cast<double>(total) /
+           std::chrono::duration<double>(end - sendStart.load()).count();
 }
 
 void RunTcp() {
@@ -377,7 +379,7 @@ UdpPhase SendPaced(int port, int mbit, Clock::duration duration, uint32_t& seque
         if (elapsed >= std::chrono::duration<double>(duration).count() && offset == 0) {
             break;  // always end on a whole frame
         }
-        while (sentBytes < bytesPerSecond * elapsed) {
+        while (static_cast<double>(sentBytes) < static_cast<double>(bytesPerSecond) * elapsed) {
             size_t length = std::min(kUdpFragment, kUdpFrame - offset);
             uint8_t bits = (offset == 0 ? 1 : 0) | (offset + length == kUdpFrame ? 2 : 0);
             if (offset == 0) {
@@ -421,7 +423,7 @@ void RunUdp() {
         size_t key = request.find("RPORT:");
         if (key != std::string::npos && SendAll(socket, "HDMI/1.0 200 OK\r\n\r\n", 19) &&
             WaitFor([&] { return counters.started.load() > 0; }, 5s)) {
-            int port = std::atoi(request.c_str() + key + 6);
+            int port = static_cast<int>(std::strtol(request.c_str() + key + 6, nullptr, 10));
             uint32_t sequence = 0;
             uint64_t timestamp = 0;
             for (int mbit : kUdpRatesMbit) {

@@ -186,7 +186,8 @@ double Median(std::vector<double> values) {
     if (values.empty()) {
         return 0;
     }
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    std::nth_element(values.begin(),
+                     values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
     return values[values.size() / 2];
 }
 
@@ -278,6 +279,7 @@ bool Measure(size_t index, int cores, int seconds, Result& result) {
     const std::string command = std::string("taskset -c ") + (cores == 1 ? "0" : "0,1") + " '" +
                                 ProgramFolder() + "/bench_picture_delay' --play " +
                                 std::to_string(index) + " --seconds " + std::to_string(seconds);
+    // NOLINTNEXTLINE(cert-env33-c): taskset and this program, from the program's own folder
     FILE* child = popen(command.c_str(), "r");
     if (child == nullptr) {
         return false;
@@ -286,6 +288,7 @@ bool Measure(size_t index, int cores, int seconds, Result& result) {
     bool found = false;
     while (std::fgets(line, sizeof line, child) != nullptr) {
         int soundKnown = 0;
+        // NOLINTNEXTLINE(cert-err34-c): the child's own RESULT line, taken only when all 11 fit
         found = found || std::sscanf(line, "RESULT %lf %lf %lf %lf %lf %lf %lf %lf %d %d %d",
                                      &result.baselineMs, &result.p50Ms, &result.p95Ms,
                                      &result.maxMs, &result.firstMaxMs, &result.lastMaxMs,
@@ -320,11 +323,11 @@ int main(int argc, char** argv) {
     long play = -1;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--seconds") == 0) {
-            seconds = std::max(3, std::atoi(argv[i + 1]));
+            seconds = std::max(3, static_cast<int>(std::strtol(argv[i + 1], nullptr, 10)));
         } else if (std::strcmp(argv[i], "--long-seconds") == 0) {
-            longSeconds = std::max(20, std::atoi(argv[i + 1]));
+            longSeconds = std::max(20, static_cast<int>(std::strtol(argv[i + 1], nullptr, 10)));
         } else if (std::strcmp(argv[i], "--play") == 0) {
-            play = std::atol(argv[i + 1]);
+            play = std::strtol(argv[i + 1], nullptr, 10);
         }
     }
     if (play >= 0 && static_cast<size_t>(play) < std::size(kCases)) {

@@ -94,6 +94,7 @@ class Devicesim {
                 _exit(127);
             }
             std::vector<char*> argv;
+            argv.reserve(arguments.size() + 1);
             for (std::string& argument : arguments) {
                 argv.push_back(argument.data());
             }

@@ -165,8 +165,9 @@ std::string MakeImage(int mebibytes) {
 int main(int argc, char** argv) {
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] != '-' && std::atoi(argv[i]) > 0) {
-            sizes.push_back(std::atoi(argv[i]));
+        const long size = std::strtol(argv[i], nullptr, 10);
+        if (argv[i][0] != '-' && size > 0) {
+            sizes.push_back(static_cast<int>(size));
         }
     }
     if (sizes.empty()) {

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154 # jobs and scratch are scripts/test's
 # Sourced by scripts/test: the install, package and example steps. Each function is one step and
 # exits the script (set -e) on the first failure. They expect the working directory to be the
 # checkout, `build` to be built with CMAKE_INSTALL_PREFIX=/usr, and $scratch to be an empty folder.
@@ -46,7 +47,7 @@ run_example() {
     local output
     output=$(env "$@" "127.0.0.1:$(devicesim_port rx)" "127.0.0.1:$(devicesim_port tx1)" 3 |
         tr -d '\r') || { echo "$output" >&2; fail "$* failed"; }
-    echo "$output" | sed 's/^/   /'
+    awk '{ print "   " $0 }' <<<"$output"
     echo "$output" | grep -q '^receiver: HDMI-IP-RX' || fail "$* read no SystemInfo"
     echo "$output" | grep -q '^receiver: layout CH1|CH2' || fail "$* set no layout"
     echo "$output" | grep -Eq '^frames in 3 s: [1-9][0-9]* key, [1-9][0-9]* video, [1-9][0-9]* audio' ||
@@ -114,6 +115,7 @@ step_install_tree() {
     if grep -rlI "$(pwd)" "$tree"; then
         fail "installed text files name the checkout (they must find everything from their place)"
     fi
+    # shellcheck disable=SC2016 # $ORIGIN is the dynamic loader's, matched as it is written
     grep -q 'RUNPATH.*\$ORIGIN/\.\./lib' <<<"$(readelf -d "$tree/bin/Telvane")" ||
         fail "the program has no RUNPATH relative to its folder"
     local libraries
@@ -261,5 +263,5 @@ step_packages_installed() {
     bridge_check=$(LD_LIBRARY_PATH="$root/usr/lib/$multiarch" "$root/usr/sbin/korvex-mqtt" \
         --config "$root/etc/korvex-mqtt.conf" --check) ||
         fail "korvex-mqtt --check refuses the packaged /etc/korvex-mqtt.conf"
-    echo "$bridge_check" | sed 's/^/   korvex-mqtt --check: /'
+    awk '{ print "   korvex-mqtt --check: " $0 }' <<<"$bridge_check"
 }

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034 # live_shot and live_state are for the sourcing scripts
 # Sourced by the scripts that drive the real program's window from outside (demo, e2e): where
 # its widgets are, clicks on them, and what a screenshot shows. Needs $root (the checkout) and a
 # built tree; the callers run from build/, where the program finds ./Language.

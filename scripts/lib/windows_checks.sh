@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154 # jobs is scripts/test's
 # Sourced by scripts/test after install_checks.sh: the Windows step. Korvex, its tests and
 # korvexctl cross-built with mingw-w64 in a build folder of their own (build-windows), the tests
 # run under Wine, the SDK zip made, and a C program built against the zip's contents and
@@ -34,7 +35,7 @@ step_windows_zip() {
         examples/korvex_example.c include/Korvex.h lib/Korvex.def lib/libKorvex.dll.a | sort)
     [ "$listing" = "$expected" ] || fail "the zip holds: $listing"
     printf '   %s, %d bytes:\n' "$(basename "$zip")" "$(stat -c %s "$zip")"
-    echo "$listing" | sed 's/^/     /'
+    awk '{ print "     " $0 }' <<<"$listing"
 }
 
 # What an integrator does with the zip: unpack it, build the C example with MinGW against its
@@ -63,7 +64,7 @@ step_windows_korvexctl() {
     info=$(env "${windows_wine[@]}" "$korvexctl" --host 127.0.0.1 --port "$(devicesim_port rx)" info |
         tr -d '\r') || { echo "$info" >&2; fail "korvexctl.exe info failed"; }
     echo "$info" | grep -Eq '^ +model +HDMI-IP-RX$' || fail "korvexctl.exe info: $info"
-    echo "$info" | sed 's/^/   /'
+    awk '{ print "   " $0 }' <<<"$info"
 }
 
 windows_steps() {

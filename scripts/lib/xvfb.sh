@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that need a private X server (demo, test).
 #
 #   start_xvfb [WIDTHxHEIGHTxDEPTH]   starts Xvfb on a display number that it picks itself

@@ -1,7 +1,7 @@
 #include "display_list.h"
 
 #include <cstdio>
-#include <cstring>
+#include <string_view>
 
 #include "key_reader.h"
 
@@ -57,17 +57,14 @@ bool FormatDisplayList(char* out, size_t capacity, const DisplayWindow* windows,
 
 int ParseDisplayList(const char* value, DisplayWindow* windows) {
     char work[kDisplayListBufferSize] = {};
-    const char* lineEnd = std::strstr(value, "\r\n");
-    size_t length = lineEnd != nullptr ? static_cast<size_t>(lineEnd - value) : std::strlen(value);
-    const char* opened = static_cast<const char*>(std::memchr(value, '[', length));
-    if (opened != nullptr &&
-        std::memchr(opened, ']', length - static_cast<size_t>(opened - value)) == nullptr) {
+    const std::string_view text(value);
+    const std::string_view line = text.substr(0, text.find("\r\n"));
+    const size_t opened = line.find('[');
+    if (opened != std::string_view::npos && line.find(']', opened) == std::string_view::npos) {
         return kUnclosedDisplayList;
     }
-    if (length > sizeof work - 1) {
-        length = sizeof work - 1;
-    }
-    std::memcpy(work, value, length);
+    // Cut to fit.
+    (void)std::snprintf(work, sizeof work, "%.*s", static_cast<int>(line.size()), line.data());
 
     char slots[KORVEX_MAX_DISPLAY_WINDOWS][kEntrySize] = {};
     size_t slot = 0;

@@ -20,8 +20,9 @@ KorvexSession* Login(const KorvexLoginInfo& info, KorvexSessionCallback callback
     if (session == nullptr) {
         return nullptr;
     }
-    std::snprintf(session->host, sizeof session->host, "%.*s",
-                  static_cast<int>(sizeof session->host - 1), info.host);
+    // Cut to what the record holds, as the login promises: the length is not needed.
+    (void)std::snprintf(session->host, sizeof session->host, "%.*s",
+                        static_cast<int>(sizeof session->host - 1), info.host);
     session->port = info.port;
     session->callback = callback;
     session->user = user;
@@ -40,7 +41,7 @@ bool ResetDevice(const KorvexSession& session) {
 
 bool SendRemoteKey(const KorvexSession& session, int key) {
     char body[kRequestBufferSize];
-    std::snprintf(body, sizeof body, "KEY=%d\r\n", key);
+    (void)std::snprintf(body, sizeof body, "KEY=%d\r\n", key);  // at most 17 characters
     char response[kResponseBufferSize];
     return StandardExchange(session, "NET_KEYBOARD", body, 0, kRemoteKeyTimeoutMs,
                             kRemoteKeyTimeoutMs, response, sizeof response);

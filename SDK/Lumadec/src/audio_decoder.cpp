@@ -61,7 +61,8 @@ bool AudioDecoder::Interleave(const AVFrame& frame, AudioBlock& block) {
             for (int c = 0; c < channels; ++c) {
                 const int16_t* in = reinterpret_cast<const int16_t*>(frame.extended_data[c]);
                 for (int i = 0; i < frames; ++i) {
-                    out[static_cast<size_t>(i) * channels + c] = in[i] / 32768.0f;
+                    out[static_cast<size_t>(i) * channels + c] =
+                        static_cast<float>(in[i]) / 32768.0f;
                 }
             }
             break;

@@ -79,15 +79,15 @@ PulseOutput::State PulseOutput::Poll() {
         }
     }
     const pa_context_state_t context = pa_context_get_state(context_);
-    if (!PA_CONTEXT_IS_GOOD(context)) {
+    // A server that failed, or that accepted the connection but does not answer.
+    if (!PA_CONTEXT_IS_GOOD(context) ||
+        (context != PA_CONTEXT_READY && std::chrono::steady_clock::now() >= connectDeadline_)) {
         Fail();
     } else if (context == PA_CONTEXT_READY) {
         state_ = State::Ready;
         if (stream_ != nullptr && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) {
             CloseStream();  // opened again with the next audio
         }
-    } else if (std::chrono::steady_clock::now() >= connectDeadline_) {
-        Fail();  // a server that accepted the connection but does not answer
     }
     return state_;
 }
@@ -112,9 +112,9 @@ bool PulseOutput::OpenStream(int channels, int sampleRate) {
     pa_buffer_attr attributes;
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.tlength =
-        static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatencyMs * 1000, &sampleSpec));
+        static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kTargetLatencyMs} * 1000, &sampleSpec));
     attributes.prebuf =
-        static_cast<uint32_t>(pa_usec_to_bytes(kStartThresholdMs * 1000, &sampleSpec));
+        static_cast<uint32_t>(pa_usec_to_bytes(pa_usec_t{kStartThresholdMs} * 1000, &sampleSpec));
     attributes.minreq = static_cast<uint32_t>(-1);
     attributes.fragsize = static_cast<uint32_t>(-1);
     // Plain latency mode: the server keeps `tlength` queued for us and sizes the sink's own

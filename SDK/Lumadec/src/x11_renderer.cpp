@@ -222,6 +222,7 @@ bool X11Renderer::AttachSharedImage(size_t bytes) {
         return false;
     }
     void* address = shmat(shmId_, nullptr, 0);
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): shmat's failure value, as its manual gives it
     if (address == reinterpret_cast<void*>(-1)) {
         shmctl(shmId_, IPC_RMID, nullptr);
         shmId_ = -1;
