@@ -37,8 +37,9 @@ struct QueuedFrame {
 
 struct LiveQueueLimits {
     // A queued frame that would be decoded this long after its arrival (its wait so far, plus the
-    // decoder's time per frame for it and every frame before it) means the decoder is behind.
-    std::chrono::milliseconds maxDelay{160};
+    // decoder's time per frame for it and every frame before it) means the decoder is behind
+    // beyond catching up.
+    std::chrono::milliseconds maxDelay{500};
     // And so does a full queue, whatever the waits.
     size_t capacity = 32;
 };

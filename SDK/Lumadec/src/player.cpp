@@ -9,8 +9,7 @@ extern "C" {
 namespace lumadec {
 
 std::unique_ptr<Player> Player::Create(PlayerOptions options) {
-    std::unique_ptr<Player> self(new Player(options.codec, options.queue, av_cpu_count(),
-                                            options.fixedThreading.has_value()));
+    std::unique_ptr<Player> self(new Player(options, av_cpu_count()));
     self->video_ = VideoDecoder::Create(options.codec, options.width, options.height,
                                         options.fixedThreading.value_or(DecoderThreading::Slice));
     if (!self->video_) {
@@ -131,7 +130,17 @@ void Player::AdaptToLoad(const QueuedFrame& frame) {
 
 void Player::OnPicture(const AVFrame& picture) {
     framesDecoded_.fetch_add(1, std::memory_order_relaxed);
+    // The picture carries its frame's arrival as its time stamp.
+    const int64_t arrivalUs =
+        picture.pts != AV_NOPTS_VALUE ? picture.pts : picture.best_effort_timestamp;
+    const Clock::time_point arrival =
+        arrivalUs != AV_NOPTS_VALUE ? FromClockMicroseconds(arrivalUs) : Clock::now();
     if (output_) {
+        if (Clock::now() - arrival > maxDrawDelay_) {
+            picturesLate_.fetch_add(1, std::memory_order_relaxed);
+            load_.NoteDrop();
+            return;
+        }
         const bool drawn = output_->Draw(picture);
         const Rect shown = output_->output();
         outputWidth_.store(shown.width, std::memory_order_relaxed);
@@ -143,14 +152,8 @@ void Player::OnPicture(const AVFrame& picture) {
         }
         framesDrawn_.fetch_add(1, std::memory_order_relaxed);
     }
-    // The picture carries its frame's arrival as its time stamp.
-    const int64_t arrival =
-        picture.pts != AV_NOPTS_VALUE ? picture.pts : picture.best_effort_timestamp;
     const Clock::time_point now = Clock::now();
-    if (arrival != AV_NOPTS_VALUE) {
-        delays_.Add(now, std::chrono::duration_cast<std::chrono::microseconds>(
-                             now - FromClockMicroseconds(arrival)));
-    }
+    delays_.Add(now, std::chrono::duration_cast<std::chrono::microseconds>(now - arrival));
     int64_t none = 0;
     firstPictureTimeUs_.compare_exchange_strong(none, ClockMicroseconds(now),
                                                 std::memory_order_relaxed);
@@ -210,7 +213,8 @@ void Player::GetStatistics(LumadecStatistics& out) const {
     out.audioFramesDecoded = audioFramesDecoded_.load(std::memory_order_relaxed);
     out.windowState = windowState_.load(std::memory_order_relaxed);
     out.soundState = soundState_.load(std::memory_order_relaxed);
-    out.framesDropped = queue_.dropped() + picturesDiscarded_.load(std::memory_order_relaxed);
+    out.framesDropped = queue_.dropped() + picturesDiscarded_.load(std::memory_order_relaxed) +
+                        picturesLate_.load(std::memory_order_relaxed);
     out.framesPending = static_cast<uint32_t>(queue_.pending());
     const DelaySummary delays = delays_.Summarize(Clock::now());
     out.delayP50Us = delays.p50Us;

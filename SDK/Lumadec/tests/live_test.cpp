@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -142,10 +143,14 @@ class RecordingOutput final : public lumadec::PictureOutput {
         Clock::time_point at;
     };
 
-    explicit RecordingOutput(std::chrono::milliseconds showTime) : showTime_(showTime) {}
+    // The first `slowPictures` pictures take `showTime` each, the others none.
+    explicit RecordingOutput(std::chrono::milliseconds showTime, size_t slowPictures = SIZE_MAX)
+        : showTime_(showTime), slowPictures_(slowPictures) {}
 
     bool Draw(const AVFrame& picture) override {
-        std::this_thread::sleep_for(showTime_);
+        if (draws_++ < slowPictures_) {
+            std::this_thread::sleep_for(showTime_);
+        }
         std::lock_guard<std::mutex> lock(mutex_);
         shown_.push_back({picture.pts, picture.key_frame != 0, Clock::now()});
         return true;
@@ -161,6 +166,8 @@ class RecordingOutput final : public lumadec::PictureOutput {
 
   private:
     const std::chrono::milliseconds showTime_;
+    const size_t slowPictures_;
+    size_t draws_ = 0;  // only the decoding thread draws
     mutable std::mutex mutex_;
     std::vector<Shown> shown_;
 };
@@ -227,14 +234,11 @@ class Live : public ::testing::Test {
         ASSERT_EQ(audio_.size(), 60u) << error;
     }
 
-    std::unique_ptr<lumadec::Player> Open(RecordingOutput*& output,
-                                          std::chrono::milliseconds show) {
-        lumadec::PlayerOptions options;
+    std::unique_ptr<lumadec::Player> Open(std::unique_ptr<RecordingOutput> recording,
+                                          lumadec::PlayerOptions options = {}) {
         options.width = 160;
         options.height = 90;
         options.audio = true;
-        auto recording = std::make_unique<RecordingOutput>(show);
-        output = recording.get();
         options.output = std::move(recording);
         return lumadec::Player::Create(std::move(options));
     }
@@ -244,8 +248,14 @@ class Live : public ::testing::Test {
 };
 
 TEST_F(Live, ASlowDecoderDropsWholeGroupsOfPicturesAndStaysLive) {
-    RecordingOutput* output = nullptr;
-    auto player = Open(output, 30ms);  // half the pictures of a 60 fps stream at most
+    // Half the pictures of a 60 fps stream at most, and every picture drawn however late: as far
+    // as the queue can tell, a decoder that takes 30 ms a picture.
+    auto recording = std::make_unique<RecordingOutput>(30ms);
+    RecordingOutput* output = recording.get();
+    lumadec::PlayerOptions options;
+    options.queue.maxDelay = 120ms;
+    options.maxDrawDelay = std::chrono::hours(1);
+    auto player = Open(std::move(recording), std::move(options));
     ASSERT_TRUE(player);
     const Fed fed = FeedLive(*player, video_, audio_, 60);
     const LumadecStatistics s = StatisticsWhenDone(*player);
@@ -288,10 +298,39 @@ TEST_F(Live, ASlowDecoderDropsWholeGroupsOfPicturesAndStaysLive) {
     EXPECT_GE(accounted + heldBack, video_.size());
 }
 
+TEST_F(Live, AfterAHoldUpLatePicturesAreNotDrawnAndDecodingCatchesUp) {
+    // The first ten pictures take 60 ms each to show (a busy moment), the rest nothing.
+    auto recording = std::make_unique<RecordingOutput>(60ms, 10);
+    RecordingOutput* output = recording.get();
+    auto player = Open(std::move(recording));
+    ASSERT_TRUE(player);
+    const Fed fed = FeedLive(*player, video_, audio_, 60);
+    const LumadecStatistics s = StatisticsWhenDone(*player);
+    const auto shown = output->shown();
+    // Nothing drawn was older than the limit (plus the drawing itself) ...
+    for (const auto& picture : shown) {
+        EXPECT_LT(picture.at - lumadec::FromClockMicroseconds(picture.arrivalUs), 150ms + 60ms);
+    }
+    // ... the late ones were decoded but not drawn, no frame was dropped undecoded, and the
+    // picture went on within the same group of pictures: the last second is shown whole (up to
+    // the pictures that frame threads, should the hold-up have made the player turn to them,
+    // keep back at the end).
+    const uint64_t heldBack = s.frameThreading != 0 ? s.decoderThreads - 1 : 0;
+    EXPECT_GT(s.framesDropped, 0u);
+    EXPECT_EQ(s.framesDecoded + heldBack, video_.size());
+    EXPECT_EQ(s.framesDrawn + s.framesDropped + heldBack, video_.size());
+    ASSERT_GE(shown.size(), 60u);
+    const size_t out = video_.size() - heldBack;
+    for (size_t i = 0; i < 60; ++i) {
+        EXPECT_EQ(shown[shown.size() - 60 + i].arrivalUs, fed.arrivalsUs[out - 60 + i]);
+    }
+}
+
 TEST_F(Live, ADecoderThatKeepsUpDropsNothingAndHoldsNoPictureBack) {
     // Each picture is out by the time the decoder has done with its frame.
-    RecordingOutput* output = nullptr;
-    auto stepped = Open(output, 0ms);
+    auto recording = std::make_unique<RecordingOutput>(0ms);
+    RecordingOutput* output = recording.get();
+    auto stepped = Open(std::move(recording));
     ASSERT_TRUE(stepped);
     for (size_t i = 0; i < 30; ++i) {
         const EncodedFrame& frame = video_[i];
@@ -303,7 +342,9 @@ TEST_F(Live, ADecoderThatKeepsUpDropsNothingAndHoldsNoPictureBack) {
     }
 
     // At the stream's pace, every frame is shown, in order.
-    auto player = Open(output, 0ms);
+    recording = std::make_unique<RecordingOutput>(0ms);
+    output = recording.get();
+    auto player = Open(std::move(recording));
     ASSERT_TRUE(player);
     const Fed fed = FeedLive(*player, video_, audio_, 60);
     const LumadecStatistics s = StatisticsWhenDone(*player);
