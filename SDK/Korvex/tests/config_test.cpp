@@ -269,9 +269,21 @@ TEST_F(Config, UnterminatedTextFieldsAreSentOnlyUpToTheFieldEnd) {
 }
 
 TEST_F(Config, ActuatorMoveBody) {
-    ActuatorMoveRequest move = {2, 1, 87};
+    ActuatorMoveRequest move = {2, KORVEX_ACTUATOR_GOTO, KORVEX_ACTUATOR_ANGLE(50)};
     EXPECT_EQ(set(CFG_ACTUATOR_MOVE, &move, 4), 0);
     EXPECT_EQ(onlyRequest(), Request("ACTUATOR_MOVE", 0, "ID=2\r\nORIENT=1\r\nANGLE=87\r\n"));
+}
+
+// The orient values keep their numbers, and the angle is truncated: 33 % is 71.7, sent as 71.
+TEST(ActuatorAngle, PercentMapsOntoFortyTwoToOneHundredThirtyTwo) {
+    EXPECT_EQ(KORVEX_ACTUATOR_ANGLE(0), 42);
+    EXPECT_EQ(KORVEX_ACTUATOR_ANGLE(33), 71);
+    EXPECT_EQ(KORVEX_ACTUATOR_ANGLE(50), 87);
+    EXPECT_EQ(KORVEX_ACTUATOR_ANGLE(100), 132);
+    EXPECT_EQ(KORVEX_ACTUATOR_STOP, 0);
+    EXPECT_EQ(KORVEX_ACTUATOR_GOTO, 1);
+    EXPECT_EQ(KORVEX_ACTUATOR_INC, 2);
+    EXPECT_EQ(KORVEX_ACTUATOR_DEC, 3);
 }
 
 TEST_F(Config, TheCallersTimeoutBoundsEachWait) {
