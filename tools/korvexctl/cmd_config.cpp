@@ -19,13 +19,13 @@ std::string lower(std::string text) {
 }
 
 // The record named first on the command line, and the rest of the words.
-const RecordSpec& takeRecord(const std::string& command, const Arguments& arguments,
+const RecordKind& takeRecord(const std::string& command, const Arguments& arguments,
                              bool settableOnly, Arguments& rest) {
     const std::string allowed = recordNames(settableOnly);
     if (arguments.empty() || arguments[0].compare(0, 1, "-") == 0) {
         throw UsageError("name the record first (one of " + allowed + ")", command);
     }
-    const RecordSpec* kind = findRecord(arguments[0]);
+    const RecordKind* kind = findRecord(arguments[0]);
     if (kind == nullptr) {
         throw UsageError("no record \"" + arguments[0] + "\" (one of " + allowed + ")", command);
     }
@@ -43,7 +43,7 @@ struct Selection {
     int number = 0;
 };
 
-void addSelector(OptionParser& parser, const RecordSpec& kind, const std::string& command,
+void addSelector(OptionParser& parser, const RecordKind& kind, const std::string& command,
                  Selection& selection) {
     switch (kind.selector) {
         case Selector::None:
@@ -70,7 +70,7 @@ void addSelector(OptionParser& parser, const RecordSpec& kind, const std::string
 }
 
 // Puts the selection into the record (chn) and returns the call's channel argument.
-int applySelection(const RecordSpec& kind, const Selection& selection, const std::string& command,
+int applySelection(const RecordKind& kind, const Selection& selection, const std::string& command,
                    void* record) {
     switch (kind.selector) {
         case Selector::None:
@@ -93,7 +93,7 @@ int applySelection(const RecordSpec& kind, const Selection& selection, const std
     return 0;
 }
 
-std::string selectorHelp(const RecordSpec& kind) {
+std::string selectorHelp(const RecordKind& kind) {
     switch (kind.selector) {
         case Selector::Channel:
             return " [--channel N]";
@@ -106,12 +106,12 @@ std::string selectorHelp(const RecordSpec& kind) {
     return "";
 }
 
-bool isSelectorField(const FieldSpec& field) {
+bool isSelectorField(const RecordField& field) {
     return std::strcmp(field.name, "chn") == 0;
 }
 
 // GET with a hint for the likeliest slip: the receiver answers for channels 1..4 only.
-void readRecord(Device& device, const RecordSpec& kind, const Selection& selection, int channel,
+void readRecord(Device& device, const RecordKind& kind, const Selection& selection, int channel,
                 void* record) {
     try {
         device.get(kind.getCode, kind.getCommand, record, kind.size, channel);
@@ -149,7 +149,7 @@ int runInfo(const GlobalOptions& options, const Arguments& arguments) {
     Value result;
     std::vector<std::string> failures;
     for (const char* name : {"sysinfo", "videosrc", "audiosrc"}) {
-        const RecordSpec& kind = *findRecord(name);
+        const RecordKind& kind = *findRecord(name);
         RecordStorage record;
         try {
             device.get(kind.getCode, kind.getCommand, record.data(), kind.size);
@@ -179,7 +179,7 @@ std::string getHelp() {
         "Reads one configuration record and prints its fields by their Korvex.h names.\n"
         "\n"
         "Records:\n";
-    for (const RecordSpec& kind : recordSpecs()) {
+    for (const RecordKind& kind : recordKinds()) {
         char line[160];
         std::snprintf(line, sizeof line, "  %-10s %-16s %s\n", kind.name,
                       selectorHelp(kind).c_str(), kind.summary);
@@ -204,7 +204,7 @@ int runGet(const GlobalOptions& options, const Arguments& arguments) {
         return printHelp(getHelp());
     }
     Arguments rest;
-    const RecordSpec& kind = takeRecord("get", arguments, false, rest);
+    const RecordKind& kind = takeRecord("get", arguments, false, rest);
     const std::string command = "get";
     OptionParser parser(command);
     Selection selection;
@@ -233,13 +233,13 @@ std::string setHelp() {
         "prints the record as written. Field options are the Korvex.h field names in any letter\n"
         "case (--keyGop, --keygop and --key-gop are the same). Values are checked before\n"
         "anything is sent; the device may still refuse a value (exit status 1).\n";
-    for (const RecordSpec& kind : recordSpecs()) {
+    for (const RecordKind& kind : recordKinds()) {
         if (kind.setCode == 0) {
             continue;
         }
         text += "\n  set " + std::string(kind.name) + selectorHelp(kind) + "   (" +
                 kind.getCommand + " then " + kind.setCommand + ")\n";
-        for (const FieldSpec& field : kind.fields) {
+        for (const RecordField& field : kind.fields) {
             if (isSelectorField(field)) {
                 continue;
             }
@@ -289,7 +289,7 @@ int runSet(const GlobalOptions& options, const Arguments& arguments) {
         return printHelp(setHelp());
     }
     Arguments rest;
-    const RecordSpec& kind = takeRecord("set", arguments, true, rest);
+    const RecordKind& kind = takeRecord("set", arguments, true, rest);
     const std::string command = "set";
     OptionParser parser(command, true);
     Selection selection;
@@ -298,13 +298,13 @@ int runSet(const GlobalOptions& options, const Arguments& arguments) {
     // Every change is tried on a scratch record first, so that a bad value stops the command
     // before anything is sent.
     RecordStorage scratch;
-    std::vector<std::pair<const FieldSpec*, std::string>> changes;
+    std::vector<std::pair<const RecordField*, std::string>> changes;
     const bool display = kind.setCode == CFG_SET_DISPLAY;
-    for (const FieldSpec& field : kind.fields) {
+    for (const RecordField& field : kind.fields) {
         if (isSelectorField(field)) {
             continue;
         }
-        const FieldSpec* target = &field;
+        const RecordField* target = &field;
         parser.value("--" + lower(field.name), [&, target, command](const std::string& v) {
             if (display && std::strcmp(target->name, "audio") == 0) {
                 changes.emplace_back(target, std::to_string(parseDisplayAudio(v, command)));

@@ -124,8 +124,8 @@ int runWatch(const GlobalOptions& options, const Arguments& arguments) {
     Device device(options, command);
     WatchReport report(options.json, device.name());
     platform::setInterruptMode(platform::InterruptMode::Stop);
-    const RecordSpec& sysinfoSpec = *findRecord("sysinfo");
-    const RecordSpec& displaySpec = *findRecord("display");
+    const RecordKind& sysinfoKind = *findRecord("sysinfo");
+    const RecordKind& displayKind = *findRecord("display");
     const auto begin = Clock::now();
     const auto deadline = begin + std::chrono::seconds(seconds);
 
@@ -159,7 +159,7 @@ int runWatch(const GlobalOptions& options, const Arguments& arguments) {
             answering = false;
             continue;
         }
-        const Value infoValue = recordValue(sysinfoSpec, &info);
+        const Value infoValue = recordValue(sysinfoKind, &info);
         if (!answering.has_value()) {
             report.tell("answers", "answers: " + sysinfoText(info),
                         Value().add("sysinfo", infoValue));
@@ -198,7 +198,7 @@ int runWatch(const GlobalOptions& options, const Arguments& arguments) {
         change("layout", lastDisplay ? lastDisplay->layout : "", now.layout);
         change("audio", lastDisplay ? audioText(lastDisplay->audio) : "", audioText(now.audio));
         change("resolution", lastDisplay ? lastDisplay->resolution : "", now.resolution);
-        Value details = recordValue(displaySpec, &config);
+        Value details = recordValue(displayKind, &config);
         details.add("changed", changed);
         report.tell("display", text, Value().add("display", details));
         lastDisplay = now;

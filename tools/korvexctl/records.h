@@ -14,7 +14,7 @@ namespace korvexctl {
 
 enum class FieldType { Integer, Text };
 
-struct FieldSpec {
+struct RecordField {
     const char* name;  // the Korvex.h field name; the set option is "--" + name (any letter case)
     FieldType type;
     size_t offset;
@@ -32,7 +32,7 @@ enum class Selector {
     RecvIndex  // --index N: the receive channel, sent as chn unchanged
 };
 
-struct RecordSpec {
+struct RecordKind {
     const char* name;  // "videoenc"
     const char* summary;
     int getCode;
@@ -41,12 +41,12 @@ struct RecordSpec {
     const char* setCommand;
     int size;
     Selector selector;
-    std::vector<FieldSpec> fields;
+    std::vector<RecordField> fields;
 };
 
-const std::vector<RecordSpec>& recordSpecs();
+const std::vector<RecordKind>& recordKinds();
 // The record of that name, or nullptr.
-const RecordSpec* findRecord(const std::string& name);
+const RecordKind* findRecord(const std::string& name);
 // "audioenc, audiosrc, ..." for messages.
 std::string recordNames(bool settableOnly);
 
@@ -58,11 +58,11 @@ struct RecordStorage {
 };
 
 // The record's fields by name; for the display also its window list and layout name.
-Value recordValue(const RecordSpec& kind, const void* record);
+Value recordValue(const RecordKind& kind, const void* record);
 
 // Puts the command line's text for one field into the record; UsageError when it does not fit
 // the field's range or size. `command` names the help for the error.
-void applyField(const FieldSpec& field, void* record, const std::string& text,
+void applyField(const RecordField& field, void* record, const std::string& text,
                 const std::string& command);
 
 // Display layouts as the Telvane window's buttons send them.
