@@ -19,7 +19,8 @@
 
 namespace korvex {
 
-constexpr size_t kStreamBufferSize = 4194304;      // TCP receive buffer or UDP frame assembly
+// TCP receive buffer or UDP frame assembly: the largest frame the header promises to pass on.
+constexpr size_t kStreamBufferSize = KORVEX_MAX_FRAME_SIZE;
 constexpr int kStreamSocketBufferBytes = 2097152;  // SO_RCVBUF of the receiving socket
 constexpr int kFirstUdpPort = 25000;
 constexpr int kLastUdpPort = 44999;
