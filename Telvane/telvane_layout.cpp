@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <initializer_list>
@@ -104,8 +105,9 @@ void Telvane::setupUi() {
     centralWidget = new QWidget(this);
     centralWidget->setObjectName(QStringLiteral("centralWidget"));
     setCentralWidget(centralWidget);
+    // The title until start-up gives the window its own (presentMainWindow): what a window built
+    // without it shows, translated in the context of the window's form.
     setWindowTitle(QCoreApplication::translate("TelvaneClass", "Telvane"));
-    QMetaObject::connectSlotsByName(this);
 }
 
 void Telvane::buildLayout() {
@@ -363,4 +365,91 @@ void Telvane::connectSignals() {
     connect(decodeAudioBtnGroup, SIGNAL(buttonClicked(int)), this, SLOT(decodeAudioBtnClick(int)));
     connect(decodeResolutionBtnGroup, SIGNAL(buttonClicked(int)), this,
             SLOT(decodeResolutionBtnClick(int)));
+}
+
+// Every member object carries its member's name, as a form's generated code gives them, so that
+// the tree can be looked into by name (QObject::findChild, the demo's geometry tool, debuggers).
+void Telvane::nameMembers() {
+    const std::pair<QObject*, const char*> members[] = {
+        {mainLayout, "mainLayout"},
+        {videoWidget, "videoWidget"},
+        {pcPanel, "pcPanel"},
+        {decodePanel, "decodePanel"},
+        {pcLayout, "pcLayout"},
+        {pcTitleLabel, "pcTitleLabel"},
+        {pcConnectStatusLabel, "pcConnectStatusLabel"},
+        {pcConnectStateLabel, "pcConnectStateLabel"},
+        {pcDisplayGroupBox, "pcDisplayGroupBox"},
+        {pcDisplayCh1Btn, "pcDisplayCh1Btn"},
+        {pcDisplayCh2Btn, "pcDisplayCh2Btn"},
+        {pcDisplayCh3Btn, "pcDisplayCh3Btn"},
+        {pcDisplayCh4Btn, "pcDisplayCh4Btn"},
+        {pcDisplayOffBtn, "pcDisplayOffBtn"},
+        {pcDisplayBtnGroup, "pcDisplayBtnGroup"},
+        {pcAudioGroupBox, "pcAudioGroupBox"},
+        {pcAudioBtn, "pcAudioBtn"},
+        {actuatorGroupBox, "actuatorGroupBox"},
+        {actuatorLayout, "actuatorLayout"},
+        {actuatorIndexLabel, "actuatorIndexLabel"},
+        {actuatorIndexCombo, "actuatorIndexCombo"},
+        {actuatorDecBtn, "actuatorDecBtn"},
+        {actuatorIncBtn, "actuatorIncBtn"},
+        {actuatorOutputLabel, "actuatorOutputLabel"},
+        {actuatorOutputEdit, "actuatorOutputEdit"},
+        {actuatorIncMoveBtn, "actuatorIncMoveBtn"},
+        {actuatorTxBtn, "actuatorTxBtn"},
+        {actuatorRxBtn, "actuatorRxBtn"},
+        {actuatorDeviceBtnGroup, "actuatorDeviceBtnGroup"},
+        {ttlGroupBox, "ttlGroupBox"},
+        {ttlLayout, "ttlLayout"},
+        {ttlIndexLabel, "ttlIndexLabel"},
+        {ttlIndexCombo, "ttlIndexCombo"},
+        {ttlBaudrateLabel, "ttlBaudrateLabel"},
+        {ttlBaudrateCombo, "ttlBaudrateCombo"},
+        {ttlEncBtn, "ttlEncBtn"},
+        {ttlDecBtn, "ttlDecBtn"},
+        {upgradeGroupBox, "upgradeGroupBox"},
+        {upgradeLayout, "upgradeLayout"},
+        {upgradeFilePathLabel, "upgradeFilePathLabel"},
+        {upgradeFilePathEdit, "upgradeFilePathEdit"},
+        {upgradeFileChooseBtn, "upgradeFileChooseBtn"},
+        {upgradeStatusTitleLabel, "upgradeStatusTitleLabel"},
+        {upgradeStatusLabel, "upgradeStatusLabel"},
+        {upgradeEncBtn, "upgradeEncBtn"},
+        {upgradeDecBtn, "upgradeDecBtn"},
+        {decodeLayout, "decodeLayout"},
+        {decodeTitleLabel, "decodeTitleLabel"},
+        {decodeConnectStatusLabel, "decodeConnectStatusLabel"},
+        {decodeConnectStateLabel, "decodeConnectStateLabel"},
+        {decodeDisplayGroupBox, "decodeDisplayGroupBox"},
+        {decodeDisplayCh1Btn, "decodeDisplayCh1Btn"},
+        {decodeDisplayCh2Btn, "decodeDisplayCh2Btn"},
+        {decodeDisplayCh3Btn, "decodeDisplayCh3Btn"},
+        {decodeDisplayCh4Btn, "decodeDisplayCh4Btn"},
+        {decodeFPSLabel, "decodeFPSLabel"},
+        {decodeFPS30Btn, "decodeFPS30Btn"},
+        {decodeFPS60Btn, "decodeFPS60Btn"},
+        {decodeFPSBtnGroup, "decodeFPSBtnGroup"},
+        {decodeDisplayCh12Btn, "decodeDisplayCh12Btn"},
+        {decodeDisplayCh34Btn, "decodeDisplayCh34Btn"},
+        {decodeDisplayQuadBtn, "decodeDisplayQuadBtn"},
+        {decodeDisplayBtnGroup, "decodeDisplayBtnGroup"},
+        {decodeAudioGroupBox, "decodeAudioGroupBox"},
+        {decodeAudioCh1Btn, "decodeAudioCh1Btn"},
+        {decodeAudioCh2Btn, "decodeAudioCh2Btn"},
+        {decodeAudioCh3Btn, "decodeAudioCh3Btn"},
+        {decodeAudioCh4Btn, "decodeAudioCh4Btn"},
+        {decodeAudioOffBtn, "decodeAudioOffBtn"},
+        {decodeAudioBtnGroup, "decodeAudioBtnGroup"},
+        {decodeResolutionGroupBox, "decodeResolutionGroupBox"},
+        {decodeResolutionLabel, "decodeResolutionLabel"},
+        {decodeResolution1080Btn, "decodeResolution1080Btn"},
+        {decodeResolution4kBtn, "decodeResolution4kBtn"},
+        {decodeResolutionBtnGroup, "decodeResolutionBtnGroup"},
+        {actuatorTimer, "actuatorTimer"},
+        {decodeInfoTimer, "decodeInfoTimer"},
+    };
+    for (const auto& [object, name] : members) {
+        object->setObjectName(QLatin1String(name));
+    }
 }

@@ -59,7 +59,7 @@ class ControllerTest : public QObject {
         installation = std::make_unique<FakeInstallation>();
         receiver().setDefaultReply(Serving(receiverAnswer));
         window = std::make_unique<Telvane>(installation->devices(), idleLauncher());
-        TelvaneTestAccess::decodeInfoTimer(*window)->stop();
+        member<QTimer>(*window, QStringLiteral("decodeInfoTimer"))->stop();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -311,7 +311,7 @@ class ControllerTest : public QObject {
         QTest::qWait(300);  // thirty ticks
         QCOMPARE(RequestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{1});
         QTest::mouseRelease(plus, Qt::LeftButton);
-        QVERIFY(!TelvaneTestAccess::actuatorTimer(*window)->isActive());
+        QVERIFY(!member<QTimer>(*window, QStringLiteral("actuatorTimer"))->isActive());
         QTest::qWait(200);
         QCOMPARE(RequestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{1});
         transmitter().release();
@@ -445,7 +445,7 @@ class ControllerTest : public QObject {
         receiver().script(Serving(EveryKey("1:0,0,100,100", 1, 30)));
         receiver().script(korvex::test::Answer("HDMI/1.0 503 Busy\r\n\r\n"));
         window = std::make_unique<Telvane>(installation->devices(), idleLauncher());
-        TelvaneTestAccess::decodeInfoTimer(*window)->stop();
+        member<QTimer>(*window, QStringLiteral("decodeInfoTimer"))->stop();
         window->show();
         QTRY_COMPARE_WITH_TIMEOUT(text("decodeConnectStateLabel"), QStringLiteral("Connect"), 5000);
         QVERIFY(WaitForQuiet(receiver()));
@@ -550,7 +550,7 @@ class ControllerTest : public QObject {
     void streamEndPaintsThePictureAreaBlack() {
         startWindow();
         chooseTransmitterCh2();
-        QWidget* video = TelvaneTestAccess::videoWidget(*window);
+        QWidget* video = member<QWidget>(*window, QStringLiteral("videoWidget"));
         QPalette coloured = video->palette();
         coloured.setBrush(QPalette::Window, QBrush(Qt::red));
         video->setPalette(coloured);  // stands for the last picture that was drawn

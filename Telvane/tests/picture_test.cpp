@@ -18,7 +18,6 @@
 #include <QWindow>
 #include <QtTest>
 
-
 extern "C" {
 #include <libavutil/log.h>
 }
@@ -77,7 +76,7 @@ class PictureTest : public QObject {
     T* get(const char* name) {
         return member<T>(*window, QString::fromLatin1(name));
     }
-    QWidget* video() { return TelvaneTestAccess::videoWidget(*window); }
+    QWidget* video() { return member<QWidget>(*window, QStringLiteral("videoWidget")); }
 
     void startTransmitter() {
         devicesim::Options options;

@@ -110,7 +110,7 @@ class SlotWiringTest : public QObject {
         installation = std::make_unique<FakeInstallation>();
         window = std::make_unique<Telvane>(installation->devices(), idleLauncher());
         // Re-reads come only when asked for here, so that the requests of a click stand alone.
-        TelvaneTestAccess::decodeInfoTimer(*window)->stop();
+        member<QTimer>(*window, QStringLiteral("decodeInfoTimer"))->stop();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QTRY_COMPARE_WITH_TIMEOUT(text("decodeConnectStateLabel"), QStringLiteral("Connect"), 5000);
@@ -308,7 +308,7 @@ class SlotWiringTest : public QObject {
     // A double-click on the picture toggles full screen; a resize restarts the stream on the
     // picture area's native window.
     void pictureAreaDoubleClickAndResize() {
-        QWidget* video = TelvaneTestAccess::videoWidget(*window);
+        QWidget* video = member<QWidget>(*window, QStringLiteral("videoWidget"));
         QWidget* column = video->parentWidget();
         FakeDevice& transmitter = installation->transmitter(1);
         QTest::mouseDClick(video, Qt::LeftButton);

@@ -1,23 +1,19 @@
 #pragma once
 
-// What the window tests share: a window that reaches nothing, a view of its private members, and
-// fake devices on loopback addresses where a window's commands can be seen arrive.
+// What the window tests share: a window that reaches nothing, its members by name, and fake
+// devices on loopback addresses where a window's commands can be seen arrive.
 
 #include "fake_device.h"
 #include "telvane.h"
 #include "usbip_launcher.h"
 
 #include <QObject>
-#include <QPair>
 #include <QStringList>
-#include <QVector>
 
 #include <array>
 #include <memory>
 #include <string>
 #include <vector>
-
-class QTimer;
 
 // Loopback addresses where nothing listens.
 DeviceTable loopbackDevices();
@@ -25,19 +21,11 @@ DeviceTable loopbackDevices();
 // Finds the USB/IP client already running, so building a window starts no program.
 const UsbIpLauncher& idleLauncher();
 
-class TelvaneTestAccess {
-  public:
-    // Every member the set-up steps fill, by name, in declaration order.
-    static QVector<QPair<QString, QObject*>> members(Telvane& window);
-    static QObject* member(Telvane& window, const QString& name);
-    static QTimer* actuatorTimer(Telvane& window);
-    static QWidget* videoWidget(Telvane& window);
-    static QTimer* decodeInfoTimer(Telvane& window);
-};
-
+// The window's member object of that name (each carries its member's name as object name), or
+// nullptr when there is none of that class.
 template <typename T>
 T* member(Telvane& window, const QString& name) {
-    return qobject_cast<T*>(TelvaneTestAccess::member(window, name));
+    return window.findChild<T*>(name);
 }
 
 // A receiver (127.0.0.88) and the four transmitters (127.0.0.220..223) on one free port, each a

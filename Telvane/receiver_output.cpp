@@ -1,0 +1,173 @@
+#include "receiver_output.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int kDisplayReadTimeoutMs = 1000;
+constexpr int kDisplayWriteTimeoutMs = 2000;
+constexpr int kEncoderReadTimeoutMs = 1000;
+constexpr int kEncoderWriteTimeoutMs = 3000;
+
+// Windows of each layout, by the checked id of the display group, in percent of the picture.
+struct Layout {
+    int count;
+    DisplayWindow windows[4];
+};
+const Layout kLayouts[ReceiverOutput::kLayoutCount] = {
+    {1, {{1, 0, 0, 100, 100}}},
+    {1, {{2, 0, 0, 100, 100}}},
+    {1, {{3, 0, 0, 100, 100}}},
+    {1, {{4, 0, 0, 100, 100}}},
+    {2, {{1, 0, 0, 50, 100}, {2, 50, 0, 50, 100}}},
+    {2, {{3, 0, 0, 50, 100}, {4, 50, 0, 50, 100}}},
+    {4, {{1, 0, 0, 50, 50}, {2, 50, 0, 50, 50}, {3, 0, 50, 50, 50}, {4, 50, 50, 50, 50}}},
+};
+
+// Channels (bit n for channel n + 1) whose sound can be chosen with each layout.
+constexpr unsigned kShownChannels[ReceiverOutput::kLayoutCount] = {0x1, 0x2, 0x4, 0x8,
+                                                                   0x3, 0xC, 0xF};
+
+const char kResolution1080[] = "1080P60";
+const char kResolution4k[] = "3840x2160P30";
+
+bool IsLayout(int id) {
+    return id >= 0 && id < ReceiverOutput::kLayoutCount;
+}
+
+}  // namespace
+
+ReceiverOutput::Enabled ReceiverOutput::enabledFor(int layout) {
+    Enabled enabled;
+    enabled.frameRate = layout < kFirstTwoWindowLayoutId;
+    const unsigned shown = IsLayout(layout) ? kShownChannels[layout] : 0;
+    for (size_t channel = 0; channel < enabled.audioChannels.size(); ++channel) {
+        enabled.audioChannels[channel] = ((shown >> channel) & 1u) != 0;
+    }
+    return enabled;
+}
+
+ReceiverOutput::Write ReceiverOutput::writeFor(const Choice& choice, Click click) {
+    Write write;
+    std::memset(&write.display, 0, sizeof write.display);
+    // The sound of a channel that the layout does not show is none.
+    const Enabled enabled = enabledFor(choice.layout);
+    write.display.audio = choice.audio >= 0 && choice.audio < kAudioOffId &&
+                                  enabled.audioChannels[static_cast<size_t>(choice.audio)]
+                              ? choice.audio + 1
+                              : -1;
+    std::strcpy(write.display.resolution,
+                choice.resolution == kResolution1080Id ? kResolution1080 : kResolution4k);
+    if (IsLayout(choice.layout)) {
+        const Layout& layout = kLayouts[choice.layout];
+        write.display.count = layout.count;
+        std::memcpy(write.display.windows, layout.windows,
+                    sizeof(DisplayWindow) * static_cast<size_t>(layout.count));
+    }
+    write.withEncoders = click == Click::Layout || click == Click::FrameRate;
+    write.withFrameRate = click == Click::FrameRate;
+    write.frameRate = choice.frameRate == kFrameRate60Id ? 60 : 30;
+    return write;
+}
+
+ReceiverOutput::Choice ReceiverOutput::choiceFor(const DisplayConfig& display, bool frameRate60,
+                                                 const Choice& current) {
+    Choice choice = current;
+    // Exactly "1080P60": a longer text that begins with it counts as 4K.
+    choice.resolution =
+        std::memcmp(display.resolution, kResolution1080, sizeof kResolution1080) == 0
+            ? kResolution1080Id
+            : kResolution1080Id + 1;
+    choice.audio = display.audio >= 1 && display.audio <= 4 ? display.audio - 1 : kAudioOffId;
+    const int firstId = display.windows[0].id;
+    if (display.count == 1 && firstId >= 1 && firstId <= 4) {
+        choice.layout = firstId - 1;
+    } else if (display.count == 2) {
+        choice.layout = firstId > 2 ? kFirstTwoWindowLayoutId + 1 : kFirstTwoWindowLayoutId;
+    } else if (display.count == 4) {
+        choice.layout = kLayoutCount - 1;
+    }
+    if (display.count == 1) {
+        choice.frameRate = frameRate60 ? kFrameRate60Id : kFrameRate60Id - 1;
+    }
+    return choice;
+}
+
+ReceiverOutput::WriteResult ReceiverOutput::write(KorvexSession* session, Write write) {
+    WriteResult result;
+    result.display = AskDevice(kDisplayWriteTimeoutMs, [&] {
+        return KORVEX_SetConfig(session, CFG_SET_DISPLAY, &write.display, sizeof write.display,
+                                kDisplayWriteTimeoutMs, 0);
+    });
+    if (result.display != DeviceAnswer::Done || !write.withEncoders ||
+        (write.display.count == 1 && !write.withFrameRate)) {
+        return result;
+    }
+    for (int i = 0; i < write.display.count; ++i) {
+        const int channel = write.display.windows[i].id;
+        VideoEncodeConfig encoder;
+        std::memset(&encoder, 0, sizeof encoder);
+        if (KORVEX_GetConfig(session, CFG_GET_VIDEOENC, &encoder, sizeof encoder,
+                             kEncoderReadTimeoutMs, channel) != 0) {
+            result.encodersNotSet.push_back(channel);
+            continue;
+        }
+        if (write.display.count == 1) {
+            encoder.frameRate = write.frameRate;
+            encoder.keyGop = write.frameRate * 2;
+        }
+        if (KORVEX_SetConfig(session, CFG_SET_VIDEOENC, &encoder, sizeof encoder,
+                             kEncoderWriteTimeoutMs, channel) != 0) {
+            result.encodersNotSet.push_back(channel);
+        }
+    }
+    return result;
+}
+
+ReceiverOutput::Reading ReceiverOutput::read(KorvexSession* session) {
+    Reading reading;
+    std::memset(&reading.display, 0, sizeof reading.display);
+    reading.displayRead = KORVEX_GetConfig(session, CFG_GET_DISPLAY, &reading.display,
+                                           sizeof reading.display, kDisplayReadTimeoutMs, 0) == 0;
+    if (reading.displayRead && reading.display.count == 1) {
+        VideoEncodeConfig encoder;
+        std::memset(&encoder, 0, sizeof encoder);
+        reading.frameRate60 =
+            KORVEX_GetConfig(session, CFG_GET_VIDEOENC, &encoder, sizeof encoder,
+                             kEncoderReadTimeoutMs, reading.display.windows[0].id) == 0 &&
+            encoder.frameRate == 60;
+    }
+    return reading;
+}
+
+bool ReceiverOutput::writeAnswered(int write, const Choice& sent, DeviceAnswer display) {
+    writesAnswered_ = write;
+    if (write != writesSent_) {
+        return false;
+    }
+    if (display == DeviceAnswer::Done) {
+        shown_ = sent;
+        return false;
+    }
+    return true;
+}
+
+std::optional<int> ReceiverOutput::startReread() {
+    if (rereadRunning_ || writesAnswered_ != writesSent_) {
+        return std::nullopt;
+    }
+    rereadRunning_ = true;
+    return writesSent_;
+}
+
+std::optional<ReceiverOutput::Choice> ReceiverOutput::rereadAnswered(int reread,
+                                                                     const Reading& reading,
+                                                                     const Choice& current) {
+    rereadRunning_ = false;
+    if (reread != writesSent_ || !reading.displayRead) {
+        return std::nullopt;
+    }
+    known_ = true;
+    shown_ = choiceFor(reading.display, reading.frameRate60, current);
+    return shown_;
+}
