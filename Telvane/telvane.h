@@ -92,7 +92,12 @@ class Telvane : public QMainWindow {
     void buildLayout();
     void connectSignals();
     void buildPcPanel();
+    void buildChannelChoice();
+    void buildActuatorBox();
+    void buildTtlBox();
+    void buildUpgradeBox();
     void buildDecodePanel();
+    void buildDecodeDisplayBox();
     void nameMembers();
     // The first show's placement (telvane.cpp).
     void keepOnScreen();
