@@ -284,6 +284,82 @@ std::string setHelp() {
     return text;
 }
 
+namespace {
+
+// What a set's options ask for: field values as the command line gives them, tried on a scratch
+// record at once so that a bad value stops the command before anything is sent; for the
+// display, a named layout or a window list.
+struct SetRequest {
+    RecordStorage scratch;
+    std::vector<std::pair<const RecordField*, std::string>> changes;
+    std::string layout;
+    std::vector<DisplayWindow> windows;
+};
+
+void addFieldOptions(OptionParser& parser, const RecordKind& kind, const std::string& command,
+                     SetRequest& request) {
+    const bool display = kind.setCode == CFG_SET_DISPLAY;
+    for (const RecordField& field : kind.fields) {
+        if (isSelectorField(field)) {
+            continue;
+        }
+        const RecordField* target = &field;
+        parser.value(
+            "--" + lower(field.name), [&request, display, target, command](const std::string& v) {
+                auto& changes = request.changes;
+                if (display && std::strcmp(target->name, "audio") == 0) {
+                    changes.emplace_back(target, std::to_string(parseDisplayAudio(v, command)));
+                } else if (display && std::strcmp(target->name, "resolution") == 0) {
+                    changes.emplace_back(target, resolutionText(v));
+                } else {
+                    changes.emplace_back(target, v);
+                }
+                applyField(*target, request.scratch.data(), changes.back().second, command);
+            });
+    }
+}
+
+void addWindowOptions(OptionParser& parser, const std::string& command, SetRequest& request) {
+    parser.value("--layout", [&request, command](const std::string& v) {
+        for (const DisplayLayout& known : displayLayouts()) {
+            if (lower(v) == known.name) {
+                request.layout = known.name;
+                return;
+            }
+        }
+        throw UsageError(
+            "--layout: no layout \"" + v + "\" (allowed: ch1, ch2, ch3, ch4, ch12, ch34, quad)",
+            command);
+    });
+    parser.value("--window", [&request, command](const std::string& v) {
+        if (request.windows.size() == KORVEX_MAX_DISPLAY_WINDOWS) {
+            throw UsageError("--window: at most 5 windows", command);
+        }
+        request.windows.push_back(parseWindow(v, command));
+    });
+}
+
+// The request's window list in place of the display's.
+void applyWindows(const SetRequest& request, DisplayConfig& config) {
+    std::memset(config.windows, 0, sizeof config.windows);
+    config.count = 0;
+    if (!request.layout.empty()) {
+        for (const DisplayLayout& known : displayLayouts()) {
+            if (request.layout == known.name) {
+                config.count = known.count;
+                std::memcpy(config.windows, known.windows,
+                            sizeof(DisplayWindow) * static_cast<size_t>(known.count));
+            }
+        }
+    } else {
+        for (const DisplayWindow& window : request.windows) {
+            config.windows[config.count++] = window;
+        }
+    }
+}
+
+}  // namespace
+
 int runSet(const GlobalOptions& options, const Arguments& arguments) {
     if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h")) {
         return printHelp(setHelp());
@@ -294,48 +370,11 @@ int runSet(const GlobalOptions& options, const Arguments& arguments) {
     OptionParser parser(command, true);
     Selection selection;
     addSelector(parser, kind, command, selection);
-
-    // Every change is tried on a scratch record first, so that a bad value stops the command
-    // before anything is sent.
-    RecordStorage scratch;
-    std::vector<std::pair<const RecordField*, std::string>> changes;
+    SetRequest request;
+    addFieldOptions(parser, kind, command, request);
     const bool display = kind.setCode == CFG_SET_DISPLAY;
-    for (const RecordField& field : kind.fields) {
-        if (isSelectorField(field)) {
-            continue;
-        }
-        const RecordField* target = &field;
-        parser.value("--" + lower(field.name), [&, target, command](const std::string& v) {
-            if (display && std::strcmp(target->name, "audio") == 0) {
-                changes.emplace_back(target, std::to_string(parseDisplayAudio(v, command)));
-            } else if (display && std::strcmp(target->name, "resolution") == 0) {
-                changes.emplace_back(target, resolutionText(v));
-            } else {
-                changes.emplace_back(target, v);
-            }
-            applyField(*target, scratch.data(), changes.back().second, command);
-        });
-    }
-    std::string layout;
-    std::vector<DisplayWindow> windows;
     if (display) {
-        parser.value("--layout", [&, command](const std::string& v) {
-            for (const DisplayLayout& known : displayLayouts()) {
-                if (lower(v) == known.name) {
-                    layout = known.name;
-                    return;
-                }
-            }
-            throw UsageError(
-                "--layout: no layout \"" + v + "\" (allowed: ch1, ch2, ch3, ch4, ch12, ch34, quad)",
-                command);
-        });
-        parser.value("--window", [&, command](const std::string& v) {
-            if (windows.size() == KORVEX_MAX_DISPLAY_WINDOWS) {
-                throw UsageError("--window: at most 5 windows", command);
-            }
-            windows.push_back(parseWindow(v, command));
-        });
+        addWindowOptions(parser, command, request);
     }
     Arguments positional;
     if (!parser.parse(rest, positional)) {
@@ -344,11 +383,12 @@ int runSet(const GlobalOptions& options, const Arguments& arguments) {
     if (!positional.empty()) {
         throw UsageError("unexpected \"" + positional[0] + "\"", command);
     }
-    if (!layout.empty() && !windows.empty()) {
+    const bool windowsGiven = !request.layout.empty() || !request.windows.empty();
+    if (!request.layout.empty() && !request.windows.empty()) {
         throw UsageError("--layout and --window both give the window list: use one of them",
                          command);
     }
-    if (changes.empty() && layout.empty() && windows.empty()) {
+    if (request.changes.empty() && !windowsGiven) {
         throw UsageError("name at least one field to change (see korvexctl set --help)", command);
     }
 
@@ -356,26 +396,11 @@ int runSet(const GlobalOptions& options, const Arguments& arguments) {
     const int channel = applySelection(kind, selection, command, record.data());
     Device device(options, command);
     readRecord(device, kind, selection, channel, record.data());
-    for (const auto& change : changes) {
+    for (const auto& change : request.changes) {
         applyField(*change.first, record.data(), change.second, command);
     }
-    if (display && (!layout.empty() || !windows.empty())) {
-        auto& config = *static_cast<DisplayConfig*>(record.data());
-        std::memset(config.windows, 0, sizeof config.windows);
-        config.count = 0;
-        if (!layout.empty()) {
-            for (const DisplayLayout& known : displayLayouts()) {
-                if (layout == known.name) {
-                    config.count = known.count;
-                    std::memcpy(config.windows, known.windows,
-                                sizeof(DisplayWindow) * static_cast<size_t>(known.count));
-                }
-            }
-        } else {
-            for (const DisplayWindow& window : windows) {
-                config.windows[config.count++] = window;
-            }
-        }
+    if (display && windowsGiven) {
+        applyWindows(request, *static_cast<DisplayConfig*>(record.data()));
     }
     try {
         device.set(kind.setCode, kind.setCommand, record.data(), kind.size, channel);
