@@ -25,22 +25,22 @@ const uint8_t muteAudioFrame[128] = {
 constexpr int32_t kVideoOnly = 1;
 constexpr int32_t kVideoAndAudio = 3;
 
-HDMIDeviceProxy* ProxyOf(void* user) {
+HDMIDeviceProxy* proxyOf(void* user) {
     return static_cast<HDMIDeviceProxy*>(user);
 }
 
 // Korvex's records and Lumadec's hold the same values under their own names: copied field by
 // field, so that neither layout depends on the other.
-LumadecVideoDescription VideoDescriptionOf(const KorvexMediaInfo& media) {
+LumadecVideoDescription videoDescriptionOf(const KorvexMediaInfo& media) {
     return {media.width, media.height, media.videoCodec};
 }
 
-LumadecAudioDescription AudioDescriptionOf(const KorvexMediaInfo& media) {
+LumadecAudioDescription audioDescriptionOf(const KorvexMediaInfo& media) {
     return {media.audioParam0, media.audioParam1, media.audioParam2, media.audioParam3,
             media.audioParam4};
 }
 
-LumadecFrame LumadecFrameOf(const KorvexFrameInfo& frame) {
+LumadecFrame lumadecFrameOf(const KorvexFrameInfo& frame) {
     return {frame.type, frame.length, frame.timestamp, frame.data};
 }
 
@@ -174,7 +174,7 @@ void HDMIDeviceProxy::handleSessionEvent(KorvexSession*, int32_t event, void* da
     if (user == nullptr) {
         return;
     }
-    HDMIDeviceProxy* proxy = ProxyOf(user);
+    HDMIDeviceProxy* proxy = proxyOf(user);
     // Kept before the report goes out, so that the window finds it when the report arrives.
     if (event == KORVEX_UPGRADE_PROGRESS && data != nullptr) {
         proxy->uploadPercent = *static_cast<const int32_t*>(data);
@@ -190,12 +190,12 @@ int HDMIDeviceProxy::handleMediaInfo(KorvexSession*, KorvexStream*, const Korvex
     if (user == nullptr) {
         return -1;
     }
-    HDMIDeviceProxy* proxy = ProxyOf(user);
+    HDMIDeviceProxy* proxy = proxyOf(user);
     if (proxy->player != nullptr) {
         return 0;  // a later record does not reopen or reconfigure the player
     }
-    const LumadecVideoDescription video = VideoDescriptionOf(*media);
-    const LumadecAudioDescription audio = AudioDescriptionOf(*media);
+    const LumadecVideoDescription video = videoDescriptionOf(*media);
+    const LumadecAudioDescription audio = audioDescriptionOf(*media);
     if (media->contentMask == kVideoOnly) {
         proxy->player = LUMADEC_OpenPlayer(proxy->info.window, &video, nullptr);
     } else if (media->contentMask == kVideoAndAudio) {
@@ -216,7 +216,7 @@ int HDMIDeviceProxy::handleFrame(KorvexSession*, KorvexStream*, const KorvexFram
     if (user == nullptr) {
         return -1;
     }
-    HDMIDeviceProxy* proxy = ProxyOf(user);
+    HDMIDeviceProxy* proxy = proxyOf(user);
     if (proxy->player == nullptr) {
         return 0;
     }
@@ -225,7 +225,7 @@ int HDMIDeviceProxy::handleFrame(KorvexSession*, KorvexStream*, const KorvexFram
         copy.length = sizeof muteAudioFrame;
         copy.data = muteAudioFrame;
     }
-    const LumadecFrame written = LumadecFrameOf(copy);
+    const LumadecFrame written = lumadecFrameOf(copy);
     LUMADEC_WriteFrame(proxy->player, &written);
     proxy->countPictures();
     return 0;
@@ -250,7 +250,7 @@ void HDMIDeviceProxy::handleStreamEnd(KorvexSession*, KorvexStream*, void* user)
     if (user == nullptr) {
         return;
     }
-    HDMIDeviceProxy* proxy = ProxyOf(user);
+    HDMIDeviceProxy* proxy = proxyOf(user);
     if (proxy->player != nullptr) {
         proxy->countPictures();
         {

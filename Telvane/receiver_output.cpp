@@ -31,7 +31,7 @@ constexpr unsigned kShownChannels[ReceiverOutput::kLayoutCount] = {0x1, 0x2, 0x4
 const char kResolution1080[] = "1080P60";
 const char kResolution4k[] = "3840x2160P30";
 
-bool IsLayout(int id) {
+bool isLayout(int id) {
     return id >= 0 && id < ReceiverOutput::kLayoutCount;
 }
 
@@ -40,7 +40,7 @@ bool IsLayout(int id) {
 ReceiverOutput::Enabled ReceiverOutput::enabledFor(int layout) {
     Enabled enabled;
     enabled.frameRate = layout < kFirstTwoWindowLayoutId;
-    const unsigned shown = IsLayout(layout) ? kShownChannels[layout] : 0;
+    const unsigned shown = isLayout(layout) ? kShownChannels[layout] : 0;
     for (size_t channel = 0; channel < enabled.audioChannels.size(); ++channel) {
         enabled.audioChannels[channel] = ((shown >> channel) & 1u) != 0;
     }
@@ -58,7 +58,7 @@ ReceiverOutput::Write ReceiverOutput::writeFor(const Choice& choice, Click click
                               : -1;
     std::strcpy(write.display.resolution,
                 choice.resolution == kResolution1080Id ? kResolution1080 : kResolution4k);
-    if (IsLayout(choice.layout)) {
+    if (isLayout(choice.layout)) {
         const Layout& layout = kLayouts[choice.layout];
         write.display.count = layout.count;
         std::memcpy(write.display.windows, layout.windows,
@@ -95,7 +95,7 @@ ReceiverOutput::Choice ReceiverOutput::choiceFor(const DisplayConfig& display, b
 
 ReceiverOutput::WriteResult ReceiverOutput::write(KorvexSession* session, Write write) {
     WriteResult result;
-    result.display = AskDevice(kDisplayWriteTimeoutMs, [&] {
+    result.display = askDevice(kDisplayWriteTimeoutMs, [&] {
         return KORVEX_SetConfig(session, CFG_SET_DISPLAY, &write.display, sizeof write.display,
                                 kDisplayWriteTimeoutMs, 0);
     });
@@ -141,33 +141,33 @@ ReceiverOutput::Reading ReceiverOutput::read(KorvexSession* session) {
 }
 
 bool ReceiverOutput::writeAnswered(int write, const Choice& sent, DeviceAnswer display) {
-    writesAnswered_ = write;
-    if (write != writesSent_) {
+    writesAnswered = write;
+    if (write != writesSent) {
         return false;
     }
     if (display == DeviceAnswer::Done) {
-        shown_ = sent;
+        outputShown = sent;
         return false;
     }
     return true;
 }
 
 std::optional<int> ReceiverOutput::startReread() {
-    if (rereadRunning_ || writesAnswered_ != writesSent_) {
+    if (rereadRunning || writesAnswered != writesSent) {
         return std::nullopt;
     }
-    rereadRunning_ = true;
-    return writesSent_;
+    rereadRunning = true;
+    return writesSent;
 }
 
 std::optional<ReceiverOutput::Choice> ReceiverOutput::rereadAnswered(int reread,
                                                                      const Reading& reading,
                                                                      const Choice& current) {
-    rereadRunning_ = false;
-    if (reread != writesSent_ || !reading.displayRead) {
+    rereadRunning = false;
+    if (reread != writesSent || !reading.displayRead) {
         return std::nullopt;
     }
-    known_ = true;
-    shown_ = choiceFor(reading.display, reading.frameRate60, current);
-    return shown_;
+    outputKnown = true;
+    outputShown = choiceFor(reading.display, reading.frameRate60, current);
+    return outputShown;
 }

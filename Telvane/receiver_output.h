@@ -80,13 +80,13 @@ class ReceiverOutput {
 
     // Whether the receiver's state has been read: before, a click sends nothing (the missing
     // choices would switch its picture and sound off).
-    bool known() const { return known_; }
+    bool known() const { return outputKnown; }
     // What the panel last showed as the receiver's state; where a click is not sent or not taken,
     // the buttons go back to it.
-    const Choice& shown() const { return shown_; }
+    const Choice& shown() const { return outputShown; }
 
     // Counts a write as sent and returns its number.
-    int writeSent() { return ++writesSent_; }
+    int writeSent() { return ++writesSent; }
     // A write's answer. True when the buttons must go back to shown(): the latest write, refused
     // or unanswered. Writes still queued are replaced by later ones, so some are never answered.
     bool writeAnswered(int write, const Choice& sent, DeviceAnswer display);
@@ -99,9 +99,9 @@ class ReceiverOutput {
     std::optional<Choice> rereadAnswered(int reread, const Reading& reading, const Choice& current);
 
   private:
-    int writesSent_ = 0;
-    int writesAnswered_ = 0;
-    bool rereadRunning_ = false;
-    bool known_ = false;
-    Choice shown_;
+    int writesSent = 0;
+    int writesAnswered = 0;
+    bool rereadRunning = false;
+    bool outputKnown = false;
+    Choice outputShown;
 };

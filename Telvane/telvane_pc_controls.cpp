@@ -109,7 +109,7 @@ bool Telvane::sendActuatorMove(int32_t id, int32_t orient, int32_t angle, int ou
     runOnDevice(
         proxy,
         [request](KorvexSession* session) {
-            return AskDevice(kActuatorTimeoutMs, [&] {
+            return askDevice(kActuatorTimeoutMs, [&] {
                 ActuatorMoveRequest sent = request;
                 return KORVEX_SetConfig(session, CFG_ACTUATOR_MOVE, &sent, sizeof sent,
                                         kActuatorTimeoutMs, 0);
@@ -165,7 +165,7 @@ void Telvane::setTtlBaudrate(HDMIDeviceProxy* proxy, const QString& side) {
             TtlConfig config;
             std::memset(&config, 0, sizeof config);
             config.chn = chn;
-            const DeviceAnswer read = AskDevice(kTtlReadTimeoutMs, [&] {
+            const DeviceAnswer read = askDevice(kTtlReadTimeoutMs, [&] {
                 return KORVEX_GetConfig(session, CFG_GET_TTL, &config, sizeof config,
                                         kTtlReadTimeoutMs, 0);
             });
@@ -174,7 +174,7 @@ void Telvane::setTtlBaudrate(HDMIDeviceProxy* proxy, const QString& side) {
             }
             // Everything else goes back as the device reported it.
             config.baudrate = baudrate;
-            return AskDevice(kTtlWriteTimeoutMs, [&] {
+            return askDevice(kTtlWriteTimeoutMs, [&] {
                 return KORVEX_SetConfig(session, CFG_SET_TTL, &config, sizeof config,
                                         kTtlWriteTimeoutMs, 0);
             });

@@ -5,44 +5,44 @@
 #include <algorithm>
 #include <utility>
 
-TransmitterSwitch::TransmitterSwitch(HDMIDeviceProxy*& current, StartProxy startProxy)
-    : current_(current), startProxy_(std::move(startProxy)) {}
+TransmitterSwitch::TransmitterSwitch(HDMIDeviceProxy*& currentProxy, StartProxy startProxy)
+    : current(currentProxy), startNext(std::move(startProxy)) {}
 
 void TransmitterSwitch::stop() {
-    if (current_ == nullptr) {
+    if (current == nullptr) {
         return;
     }
     // The owner does not wait for it: finished() comes when its thread has ended.
-    stopping_.push_back(current_);
-    current_->stopImmediately();
-    current_ = nullptr;
+    stoppingProxies.push_back(current);
+    current->stopImmediately();
+    current = nullptr;
 }
 
 void TransmitterSwitch::start(int id) {
-    wanted_ = id >= 0 && id < kTransmitterCount ? id : -1;
-    if (wanted_ >= 0 && stopping_.empty()) {
-        current_ = startProxy_(std::exchange(wanted_, -1));
+    wanted = id >= 0 && id < kTransmitterCount ? id : -1;
+    if (wanted >= 0 && stoppingProxies.empty()) {
+        current = startNext(std::exchange(wanted, -1));
     }
 }
 
 bool TransmitterSwitch::finished(HDMIDeviceProxy* proxy) {
-    const auto found = std::find(stopping_.begin(), stopping_.end(), proxy);
-    if (found == stopping_.end()) {
+    const auto found = std::find(stoppingProxies.begin(), stoppingProxies.end(), proxy);
+    if (found == stoppingProxies.end()) {
         return false;
     }
-    stopping_.erase(found);
+    stoppingProxies.erase(found);
     proxy->wait();
     delete proxy;
-    start(wanted_);
+    start(wanted);
     return true;
 }
 
 std::vector<HDMIDeviceProxy*> TransmitterSwitch::takeAll() {
-    std::vector<HDMIDeviceProxy*> proxies = std::move(stopping_);
-    stopping_.clear();
-    if (current_ != nullptr) {
-        proxies.push_back(std::exchange(current_, nullptr));
+    std::vector<HDMIDeviceProxy*> proxies = std::move(stoppingProxies);
+    stoppingProxies.clear();
+    if (current != nullptr) {
+        proxies.push_back(std::exchange(current, nullptr));
     }
-    wanted_ = -1;
+    wanted = -1;
     return proxies;
 }

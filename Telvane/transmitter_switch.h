@@ -21,8 +21,9 @@ class TransmitterSwitch {
     // addresses and the picture area's native window of the moment.
     using StartProxy = std::function<HDMIDeviceProxy*(int id)>;
 
-    // `current` is the owner's pointer to the current proxy, which the switch keeps up to date.
-    TransmitterSwitch(HDMIDeviceProxy*& current, StartProxy startProxy);
+    // `currentProxy` is the owner's pointer to the current proxy, which the switch keeps up to
+    // date.
+    TransmitterSwitch(HDMIDeviceProxy*& currentProxy, StartProxy startProxy);
     TransmitterSwitch(const TransmitterSwitch&) = delete;
     TransmitterSwitch& operator=(const TransmitterSwitch&) = delete;
 
@@ -36,13 +37,13 @@ class TransmitterSwitch {
     bool finished(HDMIDeviceProxy* proxy);
 
     // The proxies asked to stop that have not finished yet.
-    const std::vector<HDMIDeviceProxy*>& stopping() const { return stopping_; }
+    const std::vector<HDMIDeviceProxy*>& stopping() const { return stoppingProxies; }
     // For the owner's end: every proxy, current and stopping, now the owner's to stop and delete.
     std::vector<HDMIDeviceProxy*> takeAll();
 
   private:
-    HDMIDeviceProxy*& current_;
-    StartProxy startProxy_;
-    std::vector<HDMIDeviceProxy*> stopping_;
-    int wanted_ = -1;  // the transmitter whose stream waits for the stopping ones; -1: none
+    HDMIDeviceProxy*& current;
+    StartProxy startNext;
+    std::vector<HDMIDeviceProxy*> stoppingProxies;
+    int wanted = -1;  // the transmitter whose stream waits for the stopping ones; -1: none
 };

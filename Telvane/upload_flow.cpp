@@ -8,7 +8,7 @@ bool UploadFlow::start(HDMIDeviceProxy* proxy) {
     if (running() || proxy == nullptr) {
         return false;
     }
-    proxy_ = proxy;
+    uploadProxy = proxy;
     return true;
 }
 
@@ -17,11 +17,11 @@ UploadFlow::AfterUpload UploadFlow::end() {
     if (!running()) {
         return after;
     }
-    proxy_ = nullptr;
-    after.restartStream = restartAfterUpload_;
-    after.closeWindow = closeAfterUpload_;
-    restartAfterUpload_ = false;
-    closeAfterUpload_ = false;
+    uploadProxy = nullptr;
+    after.restartStream = restartAfterUpload;
+    after.closeWindow = closeAfterUpload;
+    restartAfterUpload = false;
+    closeAfterUpload = false;
     return after;
 }
 
@@ -29,7 +29,7 @@ bool UploadFlow::mayRestartStream(const HDMIDeviceProxy* transmitter) {
     if (!runsOn(transmitter)) {
         return true;
     }
-    restartAfterUpload_ = true;
+    restartAfterUpload = true;
     return false;
 }
 
@@ -37,6 +37,6 @@ bool UploadFlow::mayClose() {
     if (!running()) {
         return true;
     }
-    closeAfterUpload_ = true;
+    closeAfterUpload = true;
     return false;
 }

@@ -18,13 +18,15 @@ class UploadFlow {
         bool closeWindow = false;    // a close of the window waited for it
     };
 
-    bool running() const { return proxy_ != nullptr; }
+    bool running() const { return uploadProxy != nullptr; }
     // Whether the upload runs on `proxy`'s session.
-    bool runsOn(const HDMIDeviceProxy* proxy) const { return proxy != nullptr && proxy == proxy_; }
+    bool runsOn(const HDMIDeviceProxy* proxy) const {
+        return proxy != nullptr && proxy == uploadProxy;
+    }
     // "RX" for an upload to `receiver`, "TX" otherwise (also when none runs).
     const char* targetName(const HDMIDeviceProxy* receiver) const;
     // A close of the window waits for the verdict.
-    bool closeWaiting() const { return closeAfterUpload_; }
+    bool closeWaiting() const { return closeAfterUpload; }
 
     // The click: the upload runs on `proxy`'s session from now on. False, changing nothing, when
     // one runs already.
@@ -40,7 +42,7 @@ class UploadFlow {
     bool mayClose();
 
   private:
-    HDMIDeviceProxy* proxy_ = nullptr;
-    bool restartAfterUpload_ = false;
-    bool closeAfterUpload_ = false;
+    HDMIDeviceProxy* uploadProxy = nullptr;
+    bool restartAfterUpload = false;
+    bool closeAfterUpload = false;
 };

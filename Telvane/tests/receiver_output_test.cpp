@@ -17,7 +17,7 @@ using Click = ReceiverOutput::Click;
 
 namespace {
 
-QString Windows(const DisplayConfig& display) {
+QString windowsText(const DisplayConfig& display) {
     QStringList windows;
     for (int i = 0; i < display.count; ++i) {
         const DisplayWindow& w = display.windows[i];
@@ -31,7 +31,7 @@ QString Windows(const DisplayConfig& display) {
     return windows.join(QLatin1Char(' '));
 }
 
-DisplayConfig Reported(int count, int firstId, int audio, const char* resolution) {
+DisplayConfig reportedDisplay(int count, int firstId, int audio, const char* resolution) {
     DisplayConfig display;
     std::memset(&display, 0, sizeof display);
     display.count = count;
@@ -44,7 +44,7 @@ DisplayConfig Reported(int count, int firstId, int audio, const char* resolution
 }
 
 // The requests that reached `device`, each cut to its command word and the lines that matter.
-std::vector<std::string> Words(const FakeDevice& device) {
+std::vector<std::string> words(const FakeDevice& device) {
     std::vector<std::string> words;
     for (const std::string& request : device.requests()) {
         std::string word = request.substr(0, request.find(' '));
@@ -80,7 +80,7 @@ class ReceiverOutputTest : public QObject {
         QFETCH(QString, windows);
         const DisplayConfig display =
             ReceiverOutput::writeFor({layout, 0, 4, 0}, Click::Layout).display;
-        QCOMPARE(Windows(display), windows);
+        QCOMPARE(windowsText(display), windows);
         for (int i = display.count; i < KORVEX_MAX_DISPLAY_WINDOWS; ++i) {
             QCOMPARE(display.windows[i].id, 0);  // entries beyond count stay zero
         }
@@ -156,19 +156,26 @@ class ReceiverOutputTest : public QObject {
     void reportsTheButtonsCannotShow() {
         const Choice current{5, 0, 1, 0};
         const Choice threeWindows =
-            ReceiverOutput::choiceFor(Reported(3, 1, 0, "1080P60"), false, current);
+            ReceiverOutput::choiceFor(reportedDisplay(3, 1, 0, "1080P60"), false, current);
         QCOMPARE(threeWindows.layout, 5);
         QCOMPARE(threeWindows.frameRate, 0);  // the frame rate is read for one window only
         QCOMPARE(threeWindows.audio, ReceiverOutput::kAudioOffId);
-        QCOMPARE(ReceiverOutput::choiceFor(Reported(1, 7, 5, "1080P60"), true, current).layout, 5);
-        QCOMPARE(ReceiverOutput::choiceFor(Reported(1, 7, 5, "1080P60"), true, current).frameRate,
-                 1);
-        QCOMPARE(ReceiverOutput::choiceFor(Reported(2, 3, 2, "x"), false, current).layout, 5);
-        QCOMPARE(ReceiverOutput::choiceFor(Reported(2, 1, 2, "x"), false, current).layout, 4);
-        QCOMPARE(ReceiverOutput::choiceFor(Reported(4, 1, 2, "x"), false, current).layout, 6);
-        // Exactly "1080P60": one that goes on counts as 4K.
         QCOMPARE(
-            ReceiverOutput::choiceFor(Reported(1, 1, 1, "1080P60x"), false, current).resolution, 1);
+            ReceiverOutput::choiceFor(reportedDisplay(1, 7, 5, "1080P60"), true, current).layout,
+            5);
+        QCOMPARE(
+            ReceiverOutput::choiceFor(reportedDisplay(1, 7, 5, "1080P60"), true, current).frameRate,
+            1);
+        QCOMPARE(ReceiverOutput::choiceFor(reportedDisplay(2, 3, 2, "x"), false, current).layout,
+                 5);
+        QCOMPARE(ReceiverOutput::choiceFor(reportedDisplay(2, 1, 2, "x"), false, current).layout,
+                 4);
+        QCOMPARE(ReceiverOutput::choiceFor(reportedDisplay(4, 1, 2, "x"), false, current).layout,
+                 6);
+        // Exactly "1080P60": one that goes on counts as 4K.
+        QCOMPARE(ReceiverOutput::choiceFor(reportedDisplay(1, 1, 1, "1080P60x"), false, current)
+                     .resolution,
+                 1);
     }
 
     // A re-read waits for every write to be answered, and one that began before a click is not
@@ -180,7 +187,7 @@ class ReceiverOutputTest : public QObject {
         const Choice reported{0, 0, 0, 0};
         ReceiverOutput::Reading reading;
         reading.displayRead = true;
-        reading.display = Reported(1, 1, 1, "1080P60");
+        reading.display = reportedDisplay(1, 1, 1, "1080P60");
 
         const auto first = output.startReread();
         QVERIFY(first.has_value());
@@ -228,7 +235,7 @@ class ReceiverOutputTest : public QObject {
 
         const ReceiverOutput::Reading reading = ReceiverOutput::read(session);
         QVERIFY(reading.displayRead && reading.frameRate60);
-        QCOMPARE(Windows(reading.display), QStringLiteral("2:0,0,100,100"));
+        QCOMPARE(windowsText(reading.display), QStringLiteral("2:0,0,100,100"));
 
         receiver.script(korvex::test::Answer(OkResponse()));
         receiver.script(korvex::test::Answer("HDMI/1.0 400 Bad Request\r\n\r\n"));
@@ -252,7 +259,7 @@ class ReceiverOutputTest : public QObject {
             "GET_DISPLAY CHN:0",  "GET_VIDEOENC CHN:2", "SET_DISPLAY CHN:0", "GET_VIDEOENC CHN:1",
             "GET_VIDEOENC CHN:2", "SET_VIDEOENC CHN:2", "SET_DISPLAY CHN:0", "SET_DISPLAY CHN:0",
             "GET_VIDEOENC CHN:3", "SET_VIDEOENC CHN:3"};
-        QCOMPARE(Words(receiver), expected);
+        QCOMPARE(words(receiver), expected);
         const std::string last = receiver.requests().back();
         QVERIFY(last.find("KEYGOP=60\r\nFRAMERATE=30\r\n") != std::string::npos);
     }

@@ -14,7 +14,7 @@
 
 namespace {
 
-DeviceProxyInfo Nowhere(int port) {
+DeviceProxyInfo nowhere(int port) {
     DeviceProxyInfo info;
     std::memset(&info, 0, sizeof info);
     std::strcpy(info.address, "127.0.0.1");
@@ -29,7 +29,7 @@ struct Starts {
 
     HDMIDeviceProxy* operator()(int id) {
         ids.push_back(id);
-        const DeviceProxyInfo info = Nowhere(korvex::test::RefusingPort());
+        const DeviceProxyInfo info = nowhere(korvex::test::RefusingPort());
         auto* proxy = new HDMIDeviceProxy(nullptr, true, &info);
         proxies.push_back(proxy);
         if (run) {

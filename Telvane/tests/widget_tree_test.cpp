@@ -20,13 +20,13 @@
 
 namespace {
 
-QHash<QObject*, QString> MemberNames(Telvane& window);
+QHash<QObject*, QString> memberNames(Telvane& window);
 
 // Layouts are compared as text: members by name, separator lines by height, fixed spacings by
 // size, and stretch factors of box layouts as "*N".
 class LayoutDescriber {
   public:
-    explicit LayoutDescriber(Telvane& window) : names(MemberNames(window)) {}
+    explicit LayoutDescriber(Telvane& window) : names(memberNames(window)) {}
 
     QString item(QLayoutItem* item) const {
         if (QSpacerItem* spacer = item->spacerItem()) {
@@ -171,7 +171,7 @@ const char kExpectedClasses[][2][32] = {
 };
 
 // The window's member objects by name: the ones of kExpectedClasses.
-QHash<QObject*, QString> MemberNames(Telvane& window) {
+QHash<QObject*, QString> memberNames(Telvane& window) {
     QHash<QObject*, QString> names;
     for (const auto& expected : kExpectedClasses) {
         if (QObject* object = member<QObject>(window, QLatin1String(expected[0]))) {
@@ -673,7 +673,7 @@ class WidgetTreeTest : public QObject {
     }
 
   private:
-    QHash<QObject*, QString> memberNames() const { return MemberNames(*window); }
+    QHash<QObject*, QString> memberNames() const { return ::memberNames(*window); }
 
     std::unique_ptr<Telvane> window;
 };

@@ -44,12 +44,12 @@ const UsbIpLauncher& idleLauncher() {
 
 FakeInstallation::FakeInstallation() {
     receiver = std::make_unique<korvex::test::FakeDevice>("127.0.0.88");
-    receiver->setDefaultReply(Serving(EveryKey("1:0,0,100,100", 1, 30)));
+    receiver->setDefaultReply(serving(everyKey("1:0,0,100,100", 1, 30)));
     const DeviceTable table = loopbackDevices();
     for (size_t i = 0; i < transmitters.size(); ++i) {
         transmitters[i] = std::make_unique<korvex::test::FakeDevice>(
             table.encodeDeviceAddresses[i].toLatin1().constData(), receiver->port());
-        transmitters[i]->setDefaultReply(Streaming(EveryKey("", 1, 30)));
+        transmitters[i]->setDefaultReply(streaming(everyKey("", 1, 30)));
     }
 }
 
@@ -61,7 +61,7 @@ DeviceTable FakeInstallation::devices() const {
     return table;
 }
 
-std::string EveryKey(const std::string& display, int audio, int frameRate) {
+std::string everyKey(const std::string& display, int audio, int frameRate) {
     return "SOFTVER=1.0\r\nHARDVER=A\r\nSERIAL=77\r\nMODEL=RX\r\nAUDIO=" + std::to_string(audio) +
            "\r\nRESOLUTION=1080P60\r\nDISPLAY=[" + display +
            "]\r\nCODEC=0\r\nWIDTH=1920\r\nHEIGHT=1080\r\nBITRATE=8000\r\nKEYGOP=60\r\n"
@@ -71,15 +71,15 @@ std::string EveryKey(const std::string& display, int audio, int frameRate) {
            "PORT=5000\r\nPEER_PORT=6000\r\nPEER_ADDR=10.1.1.1\r\n";
 }
 
-korvex::test::Reply Serving(const std::string& body, int delayMs) {
+korvex::test::Reply serving(const std::string& body, int delayMs) {
     korvex::test::Reply reply;
     reply.chunks.push_back({delayMs, korvex::test::OkResponse(body)});
     reply.closeAfter = false;
     return reply;
 }
 
-korvex::test::Reply Streaming(const std::string& body) {
-    korvex::test::Reply reply = Serving(body);
+korvex::test::Reply streaming(const std::string& body) {
+    korvex::test::Reply reply = serving(body);
     reply.then = [](int socket, const std::string& request) {
         if (request.compare(0, 5, "PLAY ") != 0) {
             return;
@@ -103,7 +103,7 @@ korvex::test::Reply Streaming(const std::string& body) {
     return reply;
 }
 
-std::vector<std::string> RequestsFor(const korvex::test::FakeDevice& device,
+std::vector<std::string> requestsFor(const korvex::test::FakeDevice& device,
                                      const std::string& word) {
     std::vector<std::string> matching;
     for (const std::string& request : device.requests()) {
@@ -114,7 +114,7 @@ std::vector<std::string> RequestsFor(const korvex::test::FakeDevice& device,
     return matching;
 }
 
-std::vector<std::string> CommandWords(const korvex::test::FakeDevice& device) {
+std::vector<std::string> commandWords(const korvex::test::FakeDevice& device) {
     std::vector<std::string> words;
     for (const std::string& request : device.requests()) {
         words.push_back(request.substr(0, request.find(' ')));
@@ -122,11 +122,11 @@ std::vector<std::string> CommandWords(const korvex::test::FakeDevice& device) {
     return words;
 }
 
-bool Contains(const std::string& text, const std::string& part) {
+bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-bool WaitForQuiet(const korvex::test::FakeDevice& device, int quietMs, int timeoutMs) {
+bool waitForQuiet(const korvex::test::FakeDevice& device, int quietMs, int timeoutMs) {
     QElapsedTimer total;
     total.start();
     QElapsedTimer quiet;
@@ -148,11 +148,11 @@ bool WaitForQuiet(const korvex::test::FakeDevice& device, int quietMs, int timeo
 namespace {
 
 // Tries every 20 ms for about two seconds until the dialog is open.
-void AnswerFileDialog(const QString& path, int triesLeft) {
+void answerFileDialog(const QString& path, int triesLeft) {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) {
         if (triesLeft > 0) {
-            QTimer::singleShot(20, [path, triesLeft] { AnswerFileDialog(path, triesLeft - 1); });
+            QTimer::singleShot(20, [path, triesLeft] { answerFileDialog(path, triesLeft - 1); });
         }
         return;
     }
@@ -166,6 +166,6 @@ void AnswerFileDialog(const QString& path, int triesLeft) {
 
 }  // namespace
 
-void AnswerNextFileDialog(const QString& path) {
-    AnswerFileDialog(path, 100);
+void answerNextFileDialog(const QString& path) {
+    answerFileDialog(path, 100);
 }

@@ -42,26 +42,26 @@ struct FakeInstallation {
 };
 
 // One answer that serves every command: the key reader finds each key anywhere in it.
-std::string EveryKey(const std::string& display, int audio, int frameRate);
+std::string everyKey(const std::string& display, int audio, int frameRate);
 
 // Answers every request with `body` after `delayMs`; a PLAY connection is kept open (and silent).
-korvex::test::Reply Serving(const std::string& body, int delayMs = 0);
+korvex::test::Reply serving(const std::string& body, int delayMs = 0);
 // Answers with `body`; a PLAY connection then carries a live stream (a key frame every 100 ms, for
 // up to a minute) until the client closes it, so the transmitter stays connected.
-korvex::test::Reply Streaming(const std::string& body);
+korvex::test::Reply streaming(const std::string& body);
 
 // The requests of one command word at a device, in the order they arrived.
-std::vector<std::string> RequestsFor(const korvex::test::FakeDevice& device,
+std::vector<std::string> requestsFor(const korvex::test::FakeDevice& device,
                                      const std::string& word);
 // The command words of every request at a device, in order.
-std::vector<std::string> CommandWords(const korvex::test::FakeDevice& device);
+std::vector<std::string> commandWords(const korvex::test::FakeDevice& device);
 
-bool Contains(const std::string& text, const std::string& part);
+bool contains(const std::string& text, const std::string& part);
 
 // Lets the event loop run until `device` has received no new request for `quietMs` (so that the
 // answers of a chain of commands have reached the window); false if that takes over `timeoutMs`.
-bool WaitForQuiet(const korvex::test::FakeDevice& device, int quietMs = 200, int timeoutMs = 10000);
+bool waitForQuiet(const korvex::test::FakeDevice& device, int quietMs = 200, int timeoutMs = 10000);
 
 // Answers the next file dialog by typing `path` into it, as the operator would (cancels it when
 // `path` is empty).
-void AnswerNextFileDialog(const QString& path);
+void answerNextFileDialog(const QString& path);
