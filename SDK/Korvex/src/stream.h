@@ -130,6 +130,30 @@ struct StreamTransport {
     size_t (*receive)(KorvexStream& stream);
 };
 
+// The receive rounds of an established attempt, for both transports: `receive(ms)` waits up to
+// ms for what arrives (its result: bytes, 0 for nothing, below 0 for an error) and `take(bytes)`
+// handles it, false when the attempt cannot go on. Ends at a stop, an error, a false take, or
+// kEmptyRoundsToEnd rounds of kReceiveWaitMs in a row that bring nothing (silence, or a peer that
+// has closed).
+template <typename Receive, typename Take>
+void ReceiveUntilSilent(KorvexStream& stream, Receive receive, Take take) {
+    int emptyRounds = 0;
+    while (stream.isRunning() && emptyRounds < kEmptyRoundsToEnd) {
+        const long received = stream.waitUnlessStopped(kReceiveWaitMs, receive);
+        if (received < 0) {
+            return;
+        }
+        if (received == 0) {
+            ++emptyRounds;
+            continue;
+        }
+        if (!take(static_cast<size_t>(received))) {
+            return;
+        }
+        emptyRounds = 0;
+    }
+}
+
 extern const StreamTransport kTcpTransport;  // stream_tcp.cpp
 extern const StreamTransport kUdpTransport;  // stream_udp.cpp
 
