@@ -48,26 +48,26 @@ ReceiverOutput::Enabled ReceiverOutput::enabledFor(int layout) {
 }
 
 ReceiverOutput::Write ReceiverOutput::writeFor(const Choice& choice, Click click) {
-    Write write;
-    std::memset(&write.display, 0, sizeof write.display);
+    Write request;
+    std::memset(&request.display, 0, sizeof request.display);
     // The sound of a channel that the layout does not show is none.
     const Enabled enabled = enabledFor(choice.layout);
-    write.display.audio = choice.audio >= 0 && choice.audio < kAudioOffId &&
-                                  enabled.audioChannels[static_cast<size_t>(choice.audio)]
-                              ? choice.audio + 1
-                              : -1;
-    std::strcpy(write.display.resolution,
+    request.display.audio = choice.audio >= 0 && choice.audio < kAudioOffId &&
+                                    enabled.audioChannels[static_cast<size_t>(choice.audio)]
+                                ? choice.audio + 1
+                                : -1;
+    std::strcpy(request.display.resolution,
                 choice.resolution == kResolution1080Id ? kResolution1080 : kResolution4k);
     if (isLayout(choice.layout)) {
         const Layout& layout = kLayouts[choice.layout];
-        write.display.count = layout.count;
-        std::memcpy(write.display.windows, layout.windows,
+        request.display.count = layout.count;
+        std::memcpy(request.display.windows, layout.windows,
                     sizeof(DisplayWindow) * static_cast<size_t>(layout.count));
     }
-    write.withEncoders = click == Click::Layout || click == Click::FrameRate;
-    write.withFrameRate = click == Click::FrameRate;
-    write.frameRate = choice.frameRate == kFrameRate60Id ? 60 : 30;
-    return write;
+    request.withEncoders = click == Click::Layout || click == Click::FrameRate;
+    request.withFrameRate = click == Click::FrameRate;
+    request.frameRate = choice.frameRate == kFrameRate60Id ? 60 : 30;
+    return request;
 }
 
 ReceiverOutput::Choice ReceiverOutput::choiceFor(const DisplayConfig& display, bool frameRate60,
@@ -93,18 +93,18 @@ ReceiverOutput::Choice ReceiverOutput::choiceFor(const DisplayConfig& display, b
     return choice;
 }
 
-ReceiverOutput::WriteResult ReceiverOutput::write(KorvexSession* session, Write write) {
+ReceiverOutput::WriteResult ReceiverOutput::write(KorvexSession* session, Write request) {
     WriteResult result;
     result.display = askDevice(kDisplayWriteTimeoutMs, [&] {
-        return KORVEX_SetConfig(session, CFG_SET_DISPLAY, &write.display, sizeof write.display,
+        return KORVEX_SetConfig(session, CFG_SET_DISPLAY, &request.display, sizeof request.display,
                                 kDisplayWriteTimeoutMs, 0);
     });
-    if (result.display != DeviceAnswer::Done || !write.withEncoders ||
-        (write.display.count == 1 && !write.withFrameRate)) {
+    if (result.display != DeviceAnswer::Done || !request.withEncoders ||
+        (request.display.count == 1 && !request.withFrameRate)) {
         return result;
     }
-    for (int i = 0; i < write.display.count; ++i) {
-        const int channel = write.display.windows[i].id;
+    for (int i = 0; i < request.display.count; ++i) {
+        const int channel = request.display.windows[i].id;
         VideoEncodeConfig encoder;
         std::memset(&encoder, 0, sizeof encoder);
         if (KORVEX_GetConfig(session, CFG_GET_VIDEOENC, &encoder, sizeof encoder,
@@ -112,9 +112,9 @@ ReceiverOutput::WriteResult ReceiverOutput::write(KorvexSession* session, Write 
             result.encodersNotSet.push_back(channel);
             continue;
         }
-        if (write.display.count == 1) {
-            encoder.frameRate = write.frameRate;
-            encoder.keyGop = write.frameRate * 2;
+        if (request.display.count == 1) {
+            encoder.frameRate = request.frameRate;
+            encoder.keyGop = request.frameRate * 2;
         }
         if (KORVEX_SetConfig(session, CFG_SET_VIDEOENC, &encoder, sizeof encoder,
                              kEncoderWriteTimeoutMs, channel) != 0) {
@@ -140,9 +140,9 @@ ReceiverOutput::Reading ReceiverOutput::read(KorvexSession* session) {
     return reading;
 }
 
-bool ReceiverOutput::writeAnswered(int write, const Choice& sent, DeviceAnswer display) {
-    writesAnswered = write;
-    if (write != writesSent) {
+bool ReceiverOutput::writeAnswered(int number, const Choice& sent, DeviceAnswer display) {
+    writesAnswered = number;
+    if (number != writesSent) {
         return false;
     }
     if (display == DeviceAnswer::Done) {
@@ -160,11 +160,11 @@ std::optional<int> ReceiverOutput::startReread() {
     return writesSent;
 }
 
-std::optional<ReceiverOutput::Choice> ReceiverOutput::rereadAnswered(int reread,
+std::optional<ReceiverOutput::Choice> ReceiverOutput::rereadAnswered(int number,
                                                                      const Reading& reading,
                                                                      const Choice& current) {
     rereadRunning = false;
-    if (reread != writesSent || !reading.displayRead) {
+    if (number != writesSent || !reading.displayRead) {
         return std::nullopt;
     }
     outputKnown = true;

@@ -75,7 +75,7 @@ class ReceiverOutput {
     // The device side, on the receiver proxy's thread: SET_DISPLAY, then GET_VIDEOENC and
     // SET_VIDEOENC of each shown channel as the click asks (reached through the receiver by
     // channel number); and GET_DISPLAY with, for one window, the GET_VIDEOENC of its channel.
-    static WriteResult write(KorvexSession* session, Write write);
+    static WriteResult write(KorvexSession* session, Write request);
     static Reading read(KorvexSession* session);
 
     // Whether the receiver's state has been read: before, a click sends nothing (the missing
@@ -89,14 +89,14 @@ class ReceiverOutput {
     int writeSent() { return ++writesSent; }
     // A write's answer. True when the buttons must go back to shown(): the latest write, refused
     // or unanswered. Writes still queued are replaced by later ones, so some are never answered.
-    bool writeAnswered(int write, const Choice& sent, DeviceAnswer display);
+    bool writeAnswered(int number, const Choice& sent, DeviceAnswer display);
 
     // A re-read may start while no other runs and every write sent has been answered (one on
     // its way would be read back as the state from before it). Its number, counted as running.
     std::optional<int> startReread();
     // A re-read's answer: the buttons to show, or none when it failed or a click came after it
     // began. `current` is what the buttons show now.
-    std::optional<Choice> rereadAnswered(int reread, const Reading& reading, const Choice& current);
+    std::optional<Choice> rereadAnswered(int number, const Reading& reading, const Choice& current);
 
   private:
     int writesSent = 0;
