@@ -444,10 +444,9 @@ int runPlay(const GlobalOptions& options, const Arguments& arguments) {
                                                              play.audioPath);
     }
     Device device(options, command, onSessionEvent, &state);
-    std::string error;
     for (auto* file : {state.video.get(), state.audio.get()}) {
-        if (file != nullptr && !file->open(error)) {
-            throw DeviceFailure("cannot write " + error);
+        if (file != nullptr) {
+            file->open();
         }
     }
 
