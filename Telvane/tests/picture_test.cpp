@@ -32,7 +32,7 @@ namespace {
 const char kTransmitter[] = "127.0.0.220";
 
 // The share of pixels of `image` that are not black, 0..1.
-double LitShare(const QImage& image) {
+double litShare(const QImage& image) {
     qint64 lit = 0;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
@@ -45,12 +45,12 @@ double LitShare(const QImage& image) {
 }
 
 // What the X server shows in the native window of `widget`, whoever drew it.
-QImage OnScreen(QWidget* widget) {
+QImage onScreen(QWidget* widget) {
     return QGuiApplication::primaryScreen()->grabWindow(widget->winId()).toImage();
 }
 
 // Alt+F4 on `window`, which the window manager takes as the operator closing it.
-bool PressAltF4On(WId window) {
+bool pressAltF4On(WId window) {
     const QString id = QString::number(window);
     return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"),
                                                          QStringLiteral("--sync"), id}) == 0 &&
@@ -76,7 +76,7 @@ class PictureTest : public QObject {
     T* get(const char* name) {
         return member<T>(*window, QString::fromLatin1(name));
     }
-    QWidget* video() { return TelvaneTestAccess::videoWidget(*window); }
+    QWidget* video() { return member<QWidget>(*window, QStringLiteral("videoWidget")); }
 
     void startTransmitter() {
         devicesim::Options options;
@@ -105,7 +105,7 @@ class PictureTest : public QObject {
     void watchCh1() {
         get<QPushButton>("pcDisplayOffBtn")->click();
         get<QPushButton>("pcDisplayCh1Btn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(LitShare(OnScreen(video())) > 0.05, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(litShare(onScreen(video())) > 0.05, 10000);
     }
 
   private slots:
@@ -171,7 +171,7 @@ class PictureTest : public QObject {
         simulator.reset();
         QTRY_COMPARE_WITH_TIMEOUT(get<QLabel>("pcConnectStateLabel")->text(),
                                   QStringLiteral("Disconnect"), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(LitShare(OnScreen(video())) < 0.001, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(litShare(onScreen(video())) < 0.001, 3000);
     }
 
     // Full screen and back, by double-click, Esc and the window manager's close: the picture
@@ -197,7 +197,7 @@ class PictureTest : public QObject {
             QTRY_COMPARE_WITH_TIMEOUT(holder->frameGeometry(), screen, 5000);
             QTRY_COMPARE_WITH_TIMEOUT(video()->geometry().size(), screen.size(), 5000);
             QTRY_COMPARE_WITH_TIMEOUT(int(plays), before + 1, 5000);
-            QTRY_VERIFY_WITH_TIMEOUT(LitShare(OnScreen(video())) > 0.05, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(litShare(onScreen(video())) > 0.05, 10000);
 
             qInfo("leaving full screen by %s", leave == Leave::DoubleClick ? "double-click"
                                                : leave == Leave::Escape
@@ -211,7 +211,7 @@ class PictureTest : public QObject {
                     QTest::keyClick(holder, Qt::Key_Escape);
                     break;
                 case Leave::WindowManagerClose:
-                    QVERIFY(PressAltF4On(holder->winId()));
+                    QVERIFY(pressAltF4On(holder->winId()));
                     break;
             }
             QTRY_COMPARE_WITH_TIMEOUT(video()->parentWidget(), column, 5000);
@@ -220,7 +220,7 @@ class PictureTest : public QObject {
             QCOMPARE(video()->winId(), native);
             QVERIFY(video()->isVisible());
             QTRY_COMPARE_WITH_TIMEOUT(int(plays), before + 2, 5000);
-            QTRY_VERIFY_WITH_TIMEOUT(LitShare(OnScreen(video())) > 0.05, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(litShare(onScreen(video())) > 0.05, 10000);
             QTest::qWait(500);
             QCOMPARE(int(plays), before + 2);
         }
