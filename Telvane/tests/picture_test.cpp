@@ -231,7 +231,7 @@ class PictureTest : public QObject {
 int main(int argc, char* argv[]) {
     lumadec_test::TestXServer display;
     std::string error;
-    if (!display.Start(&error, 1920, 1080)) {
+    if (!display.start(&error, 1920, 1080)) {
         std::fprintf(stderr, "picture test: %s\n", error.c_str());
         return 1;
     }

@@ -47,14 +47,14 @@ class Player final : private PictureSink, private AudioSink {
     // Returns nullptr when no video decoder (or decoding thread) can be had. A missing display,
     // window or sound server is not a failure: the player then decodes and counts without
     // drawing or playing.
-    static std::unique_ptr<Player> Create(PlayerOptions options);
+    static std::unique_ptr<Player> create(PlayerOptions options);
     // Stops the decoding thread (after the frame it is decoding) before anything goes.
     ~Player();
 
     // 0 when the frame was taken (queued, or dropped to stay live), -1 for a missing argument,
     // an audio decoding error or no memory. `arrival` is when the frame came.
-    int WriteFrame(int32_t type, const uint8_t* data, int32_t length, Clock::time_point arrival);
-    void GetStatistics(LumadecStatistics& out) const;
+    int writeFrame(int32_t type, const uint8_t* data, int32_t length, Clock::time_point arrival);
+    void getStatistics(LumadecStatistics& out) const;
 
   private:
     Player(const PlayerOptions& options, int processors)
@@ -62,12 +62,12 @@ class Player final : private PictureSink, private AudioSink {
           fixedSettings_(options.fixedThreading.has_value()),
           maxDrawDelay_(options.maxDrawDelay),
           queue_(options.codec, options.queue) {}
-    void DecodeLoop();
-    void AdaptToLoad(const QueuedFrame& frame);
-    void OnPicture(const AVFrame& picture) override;
-    void OnAudio(const AudioBlock& block) override;
-    void NoteSoundState();
-    void NoteWindowState();
+    void decodeLoop();
+    void adaptToLoad(const QueuedFrame& frame);
+    void onPicture(const AVFrame& picture) override;
+    void onAudio(const AudioBlock& block) override;
+    void noteSoundState();
+    void noteWindowState();
 
     // The decoding thread's own.
     std::unique_ptr<VideoDecoder> video_;
