@@ -38,6 +38,8 @@ Telvane::Telvane(const DeviceTable& devices, const UsbIpLauncher& launcher, QWid
     buildLayout();
     connectSignals();
     buildStatusBar();
+    describeForAssistiveTechnology();
+    setReadingFocusOrder();
     fullScreenWindow = new FullScreenWindow(this);
     connect(fullScreenWindow, &FullScreenWindow::leaveRequested, this, &Telvane::leaveFullScreen);
     startReceiverMonitoring();

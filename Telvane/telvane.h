@@ -173,6 +173,11 @@ class Telvane : public QMainWindow {
     void refreshStreamStatus();
     QString decodeLayoutName(int layout) const;
 
+    // What assistive technology tells of the controls, the picture and the status bar, and the
+    // keyboard's way through the controls in reading order (telvane_accessibility.cpp).
+    void describeForAssistiveTechnology();
+    void setReadingFocusOrder();
+
     QWidget* centralWidget = nullptr;
     QHBoxLayout* mainLayout = nullptr;
     QWidget* videoWidget = nullptr;

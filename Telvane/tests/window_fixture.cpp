@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -168,4 +170,33 @@ void answerFileDialog(const QString& path, int triesLeft) {
 
 void answerNextFileDialog(const QString& path) {
     answerFileDialog(path, 100);
+}
+
+QStringList clippedCaptions(Telvane& window) {
+    QStringList clipped;
+    auto check = [&](const QString& text, const QFontMetrics& metrics, int room) {
+        int needed = 0;
+        for (const QString& line : text.split(QStringLiteral("\r\n"))) {
+            needed = qMax(needed, metrics.horizontalAdvance(line));
+        }
+        if (!text.trimmed().isEmpty() && needed > room) {
+            clipped << QStringLiteral("%1 (%2 > %3)").arg(text).arg(needed).arg(room);
+        }
+    };
+    for (QWidget* widget : window.findChildren<QWidget*>()) {
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            check(label->text(), label->fontMetrics(), label->contentsRect().width());
+        } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            const QRect contents =
+                button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            check(button->text(), button->fontMetrics(), contents.width());
+        } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+            // The title sits on the frame's top edge, inset from both sides.
+            check(box->title(), box->fontMetrics(), box->width() - 16);
+        }
+    }
+    return clipped;
 }

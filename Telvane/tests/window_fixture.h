@@ -65,3 +65,8 @@ bool waitForQuiet(const korvex::test::FakeDevice& device, int quietMs = 200, int
 // Answers the next file dialog by typing `path` into it, as the operator would (cancels it when
 // `path` is empty).
 void answerNextFileDialog(const QString& path);
+
+
+// Captions of the window whose text does not fit the room their widget has, as
+// "caption (needed > room)"; for a window that is shown and laid out.
+QStringList clippedCaptions(Telvane& window);
