@@ -67,6 +67,11 @@ foreach(component IN LISTS telvane_components)
             "# \"Unknow\" is the upgrade status the window shows before an upload, the word that\n"
             "# the devices' operators know; it stays as it is.\n"
             "${package}: spelling-error-in-binary Unknow Unknown [usr/bin/Telvane]\n")
+    elseif(component STREQUAL "Bridge")
+        file(APPEND ${doc_dir}/lintian-overrides
+            "# The bridge is a daemon for systemd machines; elsewhere a site's own supervisor runs\n"
+            "# /usr/sbin/korvex-mqtt, which stays in the foreground and needs no init script.\n"
+            "${package}: package-supports-alternative-init-but-no-init.d-script *\n")
     else()
         file(APPEND ${doc_dir}/lintian-overrides
             "# korvexctl is the SDK's command-line tool, for installers' scripts and for trying the\n"
