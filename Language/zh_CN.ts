@@ -247,13 +247,6 @@
         <source>CH%1: %2 %3×%4, %5 fps, delay %6, first picture after %7 ms, %8 lost, %9 dropped</source>
         <translation>CH%1：%2 %3×%4，%5 fps，延迟 %6，首帧用时 %7 ms，丢失 %8，丢弃 %9</translation>
     </message>
-</context>
-<context>
-    <name>TelvaneClass</name>
-    <message>
-        <source>Telvane</source>
-        <translation>Telvane 播放器</translation>
-    </message>
     <message>
         <source>Receiver: not connected</source>
         <translation>接收端：未连接</translation>
@@ -261,6 +254,165 @@
     <message>
         <source>Receiver: its settings are not read yet</source>
         <translation>接收端：尚未读取其设置</translation>
+    </message>
+    <message>
+        <source>Live picture</source>
+        <translation>实时画面</translation>
+    </message>
+    <message>
+        <source>The chosen channel&apos;s live picture. Double-click it for full screen; double-click again or press Esc to go back.</source>
+        <translation>所选通道的实时画面。双击进入全屏；再次双击或按 Esc 返回。</translation>
+    </message>
+    <message>
+        <source>Status bar</source>
+        <translation>状态栏</translation>
+    </message>
+    <message>
+        <source>What the last action did, and the current stream</source>
+        <translation>上一次操作的结果和当前视频流</translation>
+    </message>
+    <message>
+        <source>The current stream</source>
+        <translation>当前视频流</translation>
+    </message>
+    <message>
+        <source>Whether the receiver answers</source>
+        <translation>接收端是否应答</translation>
+    </message>
+    <message>
+        <source>The receiver shows CH%1 alone on its HDMI output</source>
+        <translation>接收端在其HDMI输出上单独显示 CH%1</translation>
+    </message>
+    <message>
+        <source>Frame rate of a channel shown alone</source>
+        <translation>单独显示一个通道时的帧率</translation>
+    </message>
+    <message>
+        <source>CH%1 and CH%2</source>
+        <translation>CH%1 和 CH%2</translation>
+    </message>
+    <message>
+        <source>The receiver shows two channels side by side</source>
+        <translation>接收端并排显示两个通道</translation>
+    </message>
+    <message>
+        <source>CH%1 to CH%2</source>
+        <translation>CH%1 至 CH%2</translation>
+    </message>
+    <message>
+        <source>The receiver shows all four channels, one in each quarter</source>
+        <translation>接收端显示全部四个通道，各占四分之一画面</translation>
+    </message>
+    <message>
+        <source>No sound</source>
+        <translation>无声音</translation>
+    </message>
+    <message>
+        <source>Resolution of the receiver&apos;s HDMI output</source>
+        <translation>接收端HDMI输出的分辨率</translation>
+    </message>
+    <message>
+        <source>Whether the chosen transmitter streams</source>
+        <translation>所选发送端是否在传输视频流</translation>
+    </message>
+    <message>
+        <source>Show the live picture of CH%1</source>
+        <translation>显示 CH%1 的实时画面</translation>
+    </message>
+    <message>
+        <source>No channel</source>
+        <translation>不选通道</translation>
+    </message>
+    <message>
+        <source>Stop the live picture</source>
+        <translation>停止实时画面</translation>
+    </message>
+    <message>
+        <source>PC sound</source>
+        <translation>PC声音</translation>
+    </message>
+    <message>
+        <source>Play the chosen channel&apos;s sound on this PC</source>
+        <translation>在本PC上播放所选通道的声音</translation>
+    </message>
+    <message>
+        <source>The PWM output that the actuator commands drive</source>
+        <translation>执行器命令驱动的PWM输出</translation>
+    </message>
+    <message>
+        <source>Decrease</source>
+        <translation>减小</translation>
+    </message>
+    <message>
+        <source>Move the actuator towards lower values while held</source>
+        <translation>按住时执行器向较小值移动</translation>
+    </message>
+    <message>
+        <source>Increase</source>
+        <translation>增大</translation>
+    </message>
+    <message>
+        <source>Move the actuator towards higher values while held</source>
+        <translation>按住时执行器向较大值移动</translation>
+    </message>
+    <message>
+        <source>Position for Goto, 0 to 100</source>
+        <translation>Goto 的目标位置，0 到 100</translation>
+    </message>
+    <message>
+        <source>Move the actuator to the output value</source>
+        <translation>将执行器移动到输出值</translation>
+    </message>
+    <message>
+        <source>PWM commands go to the chosen transmitter</source>
+        <translation>PWM命令发往所选发送端</translation>
+    </message>
+    <message>
+        <source>PWM commands go to the receiver</source>
+        <translation>PWM命令发往接收端</translation>
+    </message>
+    <message>
+        <source>The serial TTL port to set</source>
+        <translation>要设置的TTL串口</translation>
+    </message>
+    <message>
+        <source>The baud rate to set</source>
+        <translation>要设置的波特率</translation>
+    </message>
+    <message>
+        <source>Set the baud rate on the chosen transmitter</source>
+        <translation>在所选发送端上设置波特率</translation>
+    </message>
+    <message>
+        <source>Set the baud rate on the receiver</source>
+        <translation>在接收端上设置波特率</translation>
+    </message>
+    <message>
+        <source>The firmware file to upload</source>
+        <translation>要上传的固件文件</translation>
+    </message>
+    <message>
+        <source>Choose the firmware file</source>
+        <translation>选择固件文件</translation>
+    </message>
+    <message>
+        <source>Progress and result of the firmware upload</source>
+        <translation>固件上传的进度和结果</translation>
+    </message>
+    <message>
+        <source>Upload the firmware file to the chosen transmitter</source>
+        <translation>将固件文件上传到所选发送端</translation>
+    </message>
+    <message>
+        <source>Upload the firmware file to the receiver</source>
+        <translation>将固件文件上传到接收端</translation>
+    </message>
+</context>
+<context>
+    <name>TelvaneClass</name>
+    <message>
+        <source>Telvane</source>
+        <translation>Telvane 播放器</translation>
     </message>
 </context>
 </TS>

@@ -9,7 +9,7 @@ enum class DeviceAnswer { Done, Refused, NoAnswer };
 
 // Runs `call` (a Korvex call returning 0 on success) and tells how the device took it.
 template <typename Call>
-DeviceAnswer AskDevice(int timeoutMs, Call call) {
+DeviceAnswer askDevice(int timeoutMs, Call call) {
     const auto started = std::chrono::steady_clock::now();
     if (call() == 0) {
         return DeviceAnswer::Done;

@@ -2,7 +2,6 @@
 
 #include <QMutexLocker>
 
-#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -26,8 +25,23 @@ const uint8_t muteAudioFrame[128] = {
 constexpr int32_t kVideoOnly = 1;
 constexpr int32_t kVideoAndAudio = 3;
 
-HDMIDeviceProxy* ProxyOf(void* user) {
+HDMIDeviceProxy* proxyOf(void* user) {
     return static_cast<HDMIDeviceProxy*>(user);
+}
+
+// Korvex's records and Lumadec's hold the same values under their own names: copied field by
+// field, so that neither layout depends on the other.
+LumadecVideoDescription videoDescriptionOf(const KorvexMediaInfo& media) {
+    return {media.width, media.height, media.videoCodec};
+}
+
+LumadecAudioDescription audioDescriptionOf(const KorvexMediaInfo& media) {
+    return {media.audioParam0, media.audioParam1, media.audioParam2, media.audioParam3,
+            media.audioParam4};
+}
+
+LumadecFrame lumadecFrameOf(const KorvexFrameInfo& frame) {
+    return {frame.type, frame.length, frame.timestamp, frame.data};
 }
 
 }  // namespace
@@ -160,7 +174,7 @@ void HDMIDeviceProxy::handleSessionEvent(KorvexSession*, int32_t event, void* da
     if (user == nullptr) {
         return;
     }
-    HDMIDeviceProxy* proxy = ProxyOf(user);
+    HDMIDeviceProxy* proxy = proxyOf(user);
     // Kept before the report goes out, so that the window finds it when the report arrives.
     if (event == KORVEX_UPGRADE_PROGRESS && data != nullptr) {
         proxy->uploadPercent = *static_cast<const int32_t*>(data);
@@ -176,17 +190,16 @@ int HDMIDeviceProxy::handleMediaInfo(KorvexSession*, KorvexStream*, const Korvex
     if (user == nullptr) {
         return -1;
     }
-    HDMIDeviceProxy* proxy = ProxyOf(user);
+    HDMIDeviceProxy* proxy = proxyOf(user);
     if (proxy->player != nullptr) {
         return 0;  // a later record does not reopen or reconfigure the player
     }
-    // The video and audio descriptions lie inside the record as Lumadec expects them.
-    const auto* video = reinterpret_cast<const LumadecVideoDescription*>(&media->width);
-    const auto* audio = reinterpret_cast<const LumadecAudioDescription*>(&media->audioParam0);
+    const LumadecVideoDescription video = videoDescriptionOf(*media);
+    const LumadecAudioDescription audio = audioDescriptionOf(*media);
     if (media->contentMask == kVideoOnly) {
-        proxy->player = LUMADEC_OpenPlayer(proxy->info.window, video, nullptr);
+        proxy->player = LUMADEC_OpenPlayer(proxy->info.window, &video, nullptr);
     } else if (media->contentMask == kVideoAndAudio) {
-        proxy->player = LUMADEC_OpenPlayer(proxy->info.window, video, audio);
+        proxy->player = LUMADEC_OpenPlayer(proxy->info.window, &video, &audio);
     }
     if (proxy->player != nullptr) {
         std::lock_guard<std::mutex> lock(proxy->statisticsMutex);
@@ -203,7 +216,7 @@ int HDMIDeviceProxy::handleFrame(KorvexSession*, KorvexStream*, const KorvexFram
     if (user == nullptr) {
         return -1;
     }
-    HDMIDeviceProxy* proxy = ProxyOf(user);
+    HDMIDeviceProxy* proxy = proxyOf(user);
     if (proxy->player == nullptr) {
         return 0;
     }
@@ -212,7 +225,8 @@ int HDMIDeviceProxy::handleFrame(KorvexSession*, KorvexStream*, const KorvexFram
         copy.length = sizeof muteAudioFrame;
         copy.data = muteAudioFrame;
     }
-    LUMADEC_WriteFrame(proxy->player, reinterpret_cast<const LumadecFrame*>(&copy));
+    const LumadecFrame written = lumadecFrameOf(copy);
+    LUMADEC_WriteFrame(proxy->player, &written);
     proxy->countPictures();
     return 0;
 }
@@ -241,7 +255,7 @@ void HDMIDeviceProxy::handleStreamEnd(KorvexSession*, KorvexStream*, void* user)
     if (user == nullptr) {
         return;
     }
-    HDMIDeviceProxy* proxy = ProxyOf(user);
+    HDMIDeviceProxy* proxy = proxyOf(user);
     if (proxy->player != nullptr) {
         proxy->countPictures();
         {
@@ -256,14 +270,3 @@ void HDMIDeviceProxy::handleStreamEnd(KorvexSession*, KorvexStream*, void* user)
         proxy->player = nullptr;
     }
 }
-
-static_assert(sizeof(KorvexFrameInfo) == sizeof(LumadecFrame) &&
-                  offsetof(KorvexFrameInfo, data) == offsetof(LumadecFrame, data) &&
-                  offsetof(KorvexFrameInfo, timestamp) == offsetof(LumadecFrame, timestamp),
-              "frames cross to Lumadec as they are");
-static_assert(offsetof(KorvexMediaInfo, videoCodec) - offsetof(KorvexMediaInfo, width) ==
-                  offsetof(LumadecVideoDescription, videoCodec),
-              "the video description lies inside the media information");
-static_assert(offsetof(KorvexMediaInfo, audioParam4) - offsetof(KorvexMediaInfo, audioParam0) ==
-                  offsetof(LumadecAudioDescription, param4),
-              "the audio description lies inside the media information");

@@ -1,6 +1,7 @@
 #include "look.h"
 
 #include <QApplication>
+#include <QPainter>
 #include <QStyleFactory>
 #include <QStyleOptionButton>
 
@@ -30,6 +31,24 @@ void asChecked(const QStyleOption* option, Draw draw) {
     draw(&checked);
 }
 
+// The keyboard's focus on push buttons, combo boxes and fields: a dark line around `rect` and a
+// light one just inside it, so that one of the two stands out on whatever the control is filled
+// with: a checked button's highlight as well as a plain button's grey or a field's white. Fusion's
+// own focus frame, a faint highlight, is lost on a checked button.
+void drawKeyboardFocus(const QStyleOption& option, const QRect& rect, QPainter* painter) {
+    if (!(option.state & QStyle::State_HasFocus) ||
+        !(option.state & QStyle::State_KeyboardFocusChange)) {
+        return;
+    }
+    painter->save();
+    painter->setBrush(Qt::NoBrush);
+    painter->setPen(QPen(option.palette.color(QPalette::Shadow), 1));
+    painter->drawRect(rect.adjusted(0, 0, -1, -1));
+    painter->setPen(QPen(option.palette.color(QPalette::Light), 1));
+    painter->drawRect(rect.adjusted(1, 1, -2, -2));
+    painter->restore();
+}
+
 }  // namespace
 
 TelvaneStyle::TelvaneStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
@@ -52,13 +71,20 @@ int TelvaneStyle::pixelMetric(PixelMetric metric, const QStyleOption* option,
 
 void TelvaneStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
                                  QPainter* painter, const QWidget* widget) const {
-    if (element != PE_PanelButtonCommand) {
-        QProxyStyle::drawPrimitive(element, option, painter, widget);
-        return;
+    switch (element) {
+        case PE_PanelButtonCommand:
+            asChecked(option, [&](const QStyleOption* drawn) {
+                QProxyStyle::drawPrimitive(element, drawn, painter, widget);
+            });
+            return;
+        case PE_FrameLineEdit:
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            drawKeyboardFocus(*option, option->rect.adjusted(1, 1, -1, -1), painter);
+            return;
+        default:
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
     }
-    asChecked(option, [&](const QStyleOption* drawn) {
-        QProxyStyle::drawPrimitive(element, drawn, painter, widget);
-    });
 }
 
 void TelvaneStyle::drawControl(ControlElement element, const QStyleOption* option,
@@ -69,7 +95,16 @@ void TelvaneStyle::drawControl(ControlElement element, const QStyleOption* optio
     }
     asChecked(option, [&](const QStyleOption* drawn) {
         QProxyStyle::drawControl(element, drawn, painter, widget);
+        drawKeyboardFocus(*drawn, drawn->rect, painter);
     });
+}
+
+void TelvaneStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                                      QPainter* painter, const QWidget* widget) const {
+    QProxyStyle::drawComplexControl(control, option, painter, widget);
+    if (control == CC_ComboBox) {
+        drawKeyboardFocus(*option, option->rect.adjusted(1, 1, -1, -1), painter);
+    }
 }
 
 QFont telvaneFont() {

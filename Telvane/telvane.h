@@ -3,6 +3,9 @@
 #include "device_answer.h"
 #include "device_table.h"
 #include "hdmi_device_proxy.h"
+#include "receiver_output.h"
+#include "transmitter_switch.h"
+#include "upload_flow.h"
 
 #include <Korvex.h>
 
@@ -12,7 +15,6 @@
 #include <chrono>
 #include <cstdint>
 #include <utility>
-#include <vector>
 
 class QButtonGroup;
 class QCloseEvent;
@@ -34,6 +36,10 @@ class UsbIpLauncher;
 //
 // Every device command runs on the thread of the device's proxy (its command queue); the slots
 // only queue them and return, and the answers come back as queued calls that update the widgets.
+// The rules behind the slots live in plain classes that know no widgets: ReceiverOutput (the
+// receiver panel), TransmitterSwitch (the stream's proxy) and UploadFlow (a firmware upload).
+// Every member widget, layout, button group and timer carries its member's name as its object
+// name, as a form's generated code would give it.
 class Telvane : public QMainWindow {
     Q_OBJECT
 
@@ -75,18 +81,25 @@ class Telvane : public QMainWindow {
     void showEvent(QShowEvent* event) override;
 
   private:
-    friend class TelvaneTestAccess;
-
     // Where the picture sits in mainLayout: the middle column, with stretch factor 3.
     static constexpr int kVideoColumn = 1;
     static constexpr int kVideoStretch = 3;
+    // The top of the PWM output field; "Goto" takes a larger value typed there as this.
+    static constexpr int kActuatorOutputMaximum = 100;
 
     // Set-up steps, in the order the constructor runs them (telvane_layout.cpp).
     void setupUi();
     void buildLayout();
     void connectSignals();
     void buildPcPanel();
+    void buildChannelChoice();
+    void buildActuatorBox();
+    void buildTtlBox();
+    void buildUpgradeBox();
     void buildDecodePanel();
+    void buildDecodeDisplayBox();
+    void nameMembers();
+    // The first show's placement (telvane.cpp).
     void keepOnScreen();
 
     // Queues `work` on `proxy`'s thread, where it runs with the device's session, and hands what
@@ -109,7 +122,7 @@ class Telvane : public QMainWindow {
             kind);
     }
 
-    // Controller (telvane_controller.cpp).
+    // Controller (telvane_controller.cpp): the proxies, their reports, the picture area.
     DeviceProxyInfo proxyInfo(const QString& address, uint64_t window) const;
     void startReceiverMonitoring();
     void stopEveryProxy();
@@ -117,15 +130,13 @@ class Telvane : public QMainWindow {
     HDMIDeviceProxy* usableReceiver() const;
     void openEncodeDevice();
     void closeEncodeDevice();
-    void startEncodeProxy(int id);
+    HDMIDeviceProxy* startEncodeProxy(int id);
     void encodeProxyFinished(HDMIDeviceProxy* proxy);
     void restartEncodeDevice();
-    void finishUpgrade();
+    void showConnection(bool fromReceiver, int status);
     void paintVideoAreaBlack();
     void enterFullScreen();
     void leaveFullScreen();
-    void showUploadProgress(void* device);
-    QString uploadTargetName() const;
 
     // PC-side controls (telvane_pc_controls.cpp).
     void startActuatorTimer();
@@ -134,33 +145,26 @@ class Telvane : public QMainWindow {
     bool sendActuatorMove(int32_t id, int32_t orient, int32_t angle, int output = 0);
     void actuatorMoveAnswered(const ActuatorMoveRequest& request, int output, DeviceAnswer answer);
     void setTtlBaudrate(HDMIDeviceProxy* proxy, const QString& side);
+
+    // Firmware upload (telvane_upload.cpp).
     void startUpgrade(HDMIDeviceProxy* proxy);
     void upgradeStartAnswered(int result);
-    void setUpgradeRunning(bool running);
+    void showUploadEvent(void* device, int status);
+    void finishUpgrade();
+    void setUpgradeButtonsEnabled(bool enabled);
+    QString uploadTargetName() const;
 
     // Receiver output settings (telvane_decode_output.cpp).
-    struct DecodeOutputWrite;
-    struct DecodeOutputResult;
-    struct DecodeOutputReading;
-    // The checked ids of the receiver panel's four groups (-1: none).
-    struct DecodeButtons {
-        int layout = -1;
-        int frameRate = -1;
-        int audio = -1;
-        int resolution = -1;
-    };
-    enum class DecodeClick { Layout, FrameRate, Sound, Resolution };
     void updateDecodeButtonStates();
-    void applyDecodeOutput(DecodeClick click, bool withEncoders, bool withFrameRate);
-    void decodeOutputWritten(int generation, DecodeClick click, const DecodeButtons& sent,
-                             const DecodeOutputResult& result);
-    void decodeOutputRead(int generation, const DecodeOutputReading& reading);
-    void showDecodeOutput(const DisplayConfig& display);
-    // The device side of a click and of a re-read, on the receiver proxy's thread.
-    static DecodeOutputResult writeDecodeOutput(KorvexSession* session, DecodeOutputWrite write);
-    static DecodeOutputReading readDecodeOutput(KorvexSession* session);
-    DecodeButtons checkedDecodeButtons() const;
-    void checkDecodeButtons(const DecodeButtons& buttons);
+    void applyDecodeOutput(ReceiverOutput::Click click);
+    void decodeOutputWritten(int number, ReceiverOutput::Click click,
+                             const ReceiverOutput::Choice& sent,
+                             const ReceiverOutput::WriteResult& result);
+    QString decodeOutputText(ReceiverOutput::Click click, const ReceiverOutput::Choice& sent,
+                             const ReceiverOutput::WriteResult& result) const;
+    void decodeOutputRead(int number, const ReceiverOutput::Reading& reading);
+    ReceiverOutput::Choice checkedDecodeButtons() const;
+    void showDecodeOutput(const ReceiverOutput::Choice& buttons);
 
     // The status bar: what the last action did, and the stream (telvane_status.cpp).
     void buildStatusBar();
@@ -168,6 +172,11 @@ class Telvane : public QMainWindow {
     static QString answerText(DeviceAnswer answer);
     void refreshStreamStatus();
     QString decodeLayoutName(int layout) const;
+
+    // What assistive technology tells of the controls, the picture and the status bar, and the
+    // keyboard's way through the controls in reading order (telvane_accessibility.cpp).
+    void describeForAssistiveTechnology();
+    void setReadingFocusOrder();
 
     QWidget* centralWidget = nullptr;
     QHBoxLayout* mainLayout = nullptr;
@@ -254,19 +263,13 @@ class Telvane : public QMainWindow {
     QTimer* decodeInfoTimer = nullptr;
     HDMIDeviceProxy* decodeProxy = nullptr;
 
-    // Transmitter proxies that were asked to stop and have not finished yet; the next stream
-    // starts (encodeStartPending) only once they all have, so that two never draw at once.
-    std::vector<HDMIDeviceProxy*> stoppingEncodeProxies;
-    bool encodeStartPending = false;
+    // The transmitter proxies: encodeProxy and the ones still stopping.
+    TransmitterSwitch encodeSwitch{encodeProxy, [this](int id) { return startEncodeProxy(id); }};
     // A burst of resizes of the video area restarts the stream once, after the last one.
     QTimer* encodeRestartTimer = nullptr;
 
-    // The proxy whose session a firmware upload uses, from the click until its verdict; a resize
-    // of the video area meanwhile restarts the transmitter's stream only once the upload has
-    // ended, and a close waits for it.
-    HDMIDeviceProxy* uploadingProxy = nullptr;
-    bool encodeRestartPending = false;
-    bool closeAfterUpload = false;
+    // A firmware upload from the click to its verdict.
+    UploadFlow upload;
 
     // The proxy with an actuator move of a held "-" or "+" on its queue: one at a time.
     HDMIDeviceProxy* actuatorMoveProxy = nullptr;
@@ -286,17 +289,8 @@ class Telvane : public QMainWindow {
     std::chrono::steady_clock::time_point lastStatusAt;
     double picturesPerSecond = 0;
 
-    // Receiver output writes: requested counts every click sent, answered the last one answered
-    // (a write still queued is replaced by the next click, so some are never answered). A re-read
-    // waits while they differ, and one that began before a click is not shown.
-    int decodeWritesRequested = 0;
-    int decodeWritesAnswered = 0;
-    bool decodeReadRunning = false;
-    // What the panel last showed as the receiver's state: filled by the first re-read; before
-    // it, and while the receiver is not connected, a click sends nothing and the buttons go back
-    // to it.
-    bool decodeOutputKnown = false;
-    DecodeButtons decodeOutputShown;
+    // The receiver panel's state: what it last showed, and the writes and re-reads under way.
+    ReceiverOutput decodeOutput;
 
     const DeviceTable devices;
 };

@@ -12,25 +12,47 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <array>
 #include <initializer_list>
 #include <variant>
 
 namespace {
 
+// The window's geometry, in pixels.
+constexpr QSize kWindowSize(1082, 828);
+constexpr QPoint kWindowPosition(150, 100);
 constexpr int kPanelWidthPx = 300;
 constexpr int kVideoMinimumWidthPx = 600;
 constexpr int kChannelButtonHeightPx = 35;
 constexpr int kToolButtonHeightPx = 30;
+constexpr int kStepButtonWidthPx = 20;  // "-" and "+"
+constexpr int kGotoButtonWidthPx = 40;
+constexpr QSize kQuadButtonMinimumSize(100, 56);
+constexpr int kSeparatorHeightPx = 3;
+constexpr int kThinSeparatorHeightPx = 1;  // the two lines inside "Video"
+constexpr int kSectionSpacingPx = 20;      // around separators, and between paired buttons
+constexpr int kVideoRowSpacingPx = 10;     // between the buttons of the "Video" rows
+constexpr int kBottomSpacingPx = 45;       // under "Upgrade"
+constexpr int kChoiceGridSpacingPx = 15;   // rows of "Channel Choose", "Video" and "Output"
+constexpr int kAudioGridSpacingPx = 10;    // rows of both "Audio" boxes
+// Contents margins (left, top, right, bottom) of the channel boxes: none at the sides, so that
+// the centred rows use the full width; and of "Output".
+constexpr int kChoiceGridMargins[4] = {0, 10, 0, 10};
+constexpr int kOutputGridMargins[4] = {15, 10, 10, 15};
+
+constexpr int kPanelTitlePointSize = 10;
+constexpr int kPanelTitleWeight = 75;  // QFont::Bold
 
 QFont panelTitleFont() {
     QFont font;
     font.setFamily(QStringLiteral("Microsoft YaHei"));
-    font.setPointSize(10);
+    font.setPointSize(kPanelTitlePointSize);
     font.setBold(true);
     font.setItalic(false);
-    font.setWeight(75);
+    font.setWeight(kPanelTitleWeight);
     return font;
 }
 
@@ -61,9 +83,9 @@ QLabel* separatorLine(int heightPx) {
 }
 
 void addSeparatorBlock(QVBoxLayout* layout) {
-    layout->addSpacing(20);
-    layout->addWidget(separatorLine(3));
-    layout->addSpacing(20);
+    layout->addSpacing(kSectionSpacingPx);
+    layout->addWidget(separatorLine(kSeparatorHeightPx));
+    layout->addSpacing(kSectionSpacingPx);
 }
 
 QPushButton* channelButton(const QString& caption) {
@@ -79,19 +101,54 @@ QPushButton* toolButton(const QString& caption) {
     return button;
 }
 
-// The grids of the channel boxes: no side margins, so that the centred rows use the full width.
-QGridLayout* channelGrid(QGroupBox* box, int verticalSpacing) {
+QGridLayout* gridWithMargins(QGroupBox* box, int verticalSpacingPx, const int (&margins)[4]) {
     auto* grid = new QGridLayout(box);
-    grid->setVerticalSpacing(verticalSpacing);
-    grid->setContentsMargins(0, 10, 0, 10);
+    grid->setVerticalSpacing(verticalSpacingPx);
+    grid->setContentsMargins(margins[0], margins[1], margins[2], margins[3]);
     return grid;
 }
 
-QLabel* panelStateLabel(const QString& text) {
+QLabel* panelTitleLabel(const QString& text) {
     auto* label = new QLabel(text);
     label->setFont(panelTitleFont());
+    return label;
+}
+
+QLabel* panelStateLabel(const QString& text) {
+    QLabel* label = panelTitleLabel(text);
     label->setStyleSheet(QStringLiteral("color:red;"));
     return label;
+}
+
+// An exclusive group (Qt's default) of `buttons`, with the ids 0, 1, ... in their order.
+QButtonGroup* numberedGroup(QObject* window, std::initializer_list<QAbstractButton*> buttons) {
+    auto* group = new QButtonGroup(window);
+    int id = 0;
+    for (QAbstractButton* button : buttons) {
+        group->addButton(button, id++);
+    }
+    return group;
+}
+
+// "CH1" .. "CH4" as channel buttons, into the four members given.
+void makeChannelButtons(const std::array<QPushButton**, 4>& members) {
+    for (size_t channel = 0; channel < members.size(); ++channel) {
+        *members[channel] = channelButton(QStringLiteral("CH%1").arg(channel + 1));
+    }
+}
+
+// A box's choice of a channel, CH1..CH4 or none: the four channel buttons and "X" in the box's
+// grid, two rows of two and "X" alone, and their group with the ids 0..4.
+QButtonGroup* buildChannelChoiceBox(QGroupBox* box, int verticalSpacingPx, QObject* window,
+                                    const std::array<QPushButton**, 4>& channels,
+                                    QPushButton*& off) {
+    makeChannelButtons(channels);
+    off = channelButton(QStringLiteral("X"));
+    QGridLayout* grid = gridWithMargins(box, verticalSpacingPx, kChoiceGridMargins);
+    grid->addLayout(centredRow({*channels[0], kSectionSpacingPx, *channels[1]}), 0, 0, 1, 1);
+    grid->addLayout(centredRow({*channels[2], kSectionSpacingPx, *channels[3]}), 1, 0, 1, 1);
+    grid->addLayout(centredRow({off}), 2, 0, 1, 1);
+    return numberedGroup(window, {*channels[0], *channels[1], *channels[2], *channels[3], off});
 }
 
 }  // namespace
@@ -100,16 +157,17 @@ void Telvane::setupUi() {
     if (objectName().isEmpty()) {
         setObjectName(QStringLiteral("TelvaneClass"));
     }
-    resize(1082, 828);
+    resize(kWindowSize);
     centralWidget = new QWidget(this);
     centralWidget->setObjectName(QStringLiteral("centralWidget"));
     setCentralWidget(centralWidget);
+    // The title until start-up gives the window its own (presentMainWindow): what a window built
+    // without it shows, translated in the context of the window's form.
     setWindowTitle(QCoreApplication::translate("TelvaneClass", "Telvane"));
-    QMetaObject::connectSlotsByName(this);
 }
 
 void Telvane::buildLayout() {
-    move(150, 100);
+    move(kWindowPosition);
     mainLayout = new QHBoxLayout(centralWidget);
 
     videoWidget = new QWidget;
@@ -135,44 +193,49 @@ void Telvane::buildLayout() {
 void Telvane::buildPcPanel() {
     pcLayout = new QVBoxLayout(pcPanel);
 
-    pcTitleLabel = new QLabel(tr("PC Settings"));
-    pcTitleLabel->setFont(panelTitleFont());
+    pcTitleLabel = panelTitleLabel(tr("PC Settings"));
     pcLayout->addLayout(centredRow({pcTitleLabel}));
-    pcLayout->addWidget(separatorLine(3));
-    pcLayout->addSpacing(20);
+    pcLayout->addWidget(separatorLine(kSeparatorHeightPx));
+    pcLayout->addSpacing(kSectionSpacingPx);
 
     pcConnectStatusLabel = new QLabel(tr("Connect Status:"));
     pcConnectStateLabel = panelStateLabel(tr("Disconnect"));
     pcLayout->addLayout(centredRow({pcConnectStatusLabel, pcConnectStateLabel}));
-    pcLayout->addSpacing(20);
+    pcLayout->addSpacing(kSectionSpacingPx);
 
-    pcDisplayGroupBox = new QGroupBox(tr("Channel Choose"));
-    QGridLayout* displayGrid = channelGrid(pcDisplayGroupBox, 15);
-    pcDisplayCh1Btn = channelButton(QStringLiteral("CH1"));
-    pcDisplayCh2Btn = channelButton(QStringLiteral("CH2"));
-    pcDisplayCh3Btn = channelButton(QStringLiteral("CH3"));
-    pcDisplayCh4Btn = channelButton(QStringLiteral("CH4"));
-    pcDisplayOffBtn = channelButton(QStringLiteral("X"));
-    displayGrid->addLayout(centredRow({pcDisplayCh1Btn, 20, pcDisplayCh2Btn}), 0, 0, 1, 1);
-    displayGrid->addLayout(centredRow({pcDisplayCh3Btn, 20, pcDisplayCh4Btn}), 1, 0, 1, 1);
-    displayGrid->addLayout(centredRow({pcDisplayOffBtn}), 2, 0, 1, 1);
-    pcDisplayBtnGroup = new QButtonGroup(this);
-    pcDisplayBtnGroup->addButton(pcDisplayCh1Btn, 0);
-    pcDisplayBtnGroup->addButton(pcDisplayCh2Btn, 1);
-    pcDisplayBtnGroup->addButton(pcDisplayCh3Btn, 2);
-    pcDisplayBtnGroup->addButton(pcDisplayCh4Btn, 3);
-    pcDisplayBtnGroup->addButton(pcDisplayOffBtn, 4);
+    buildChannelChoice();
     pcLayout->addWidget(pcDisplayGroupBox);
     addSeparatorBlock(pcLayout);
-
-    pcAudioGroupBox = new QGroupBox(tr("Audio"));
-    QGridLayout* audioGrid = channelGrid(pcAudioGroupBox, 10);
-    pcAudioBtn = channelButton(QStringLiteral("OFF"));
-    audioGrid->addLayout(centredRow({pcAudioBtn}), 0, 0, 1, 1);
     pcLayout->addWidget(pcAudioGroupBox);
     addSeparatorBlock(pcLayout);
     pcLayout->addStretch(1);
 
+    buildActuatorBox();
+    pcLayout->addWidget(actuatorGroupBox);
+    addSeparatorBlock(pcLayout);
+    buildTtlBox();
+    pcLayout->addWidget(ttlGroupBox);
+    addSeparatorBlock(pcLayout);
+    buildUpgradeBox();
+    pcLayout->addWidget(upgradeGroupBox);
+    pcLayout->addSpacing(kBottomSpacingPx);
+}
+
+// "Channel Choose" and the PC's "Audio".
+void Telvane::buildChannelChoice() {
+    pcDisplayGroupBox = new QGroupBox(tr("Channel Choose"));
+    pcDisplayBtnGroup = buildChannelChoiceBox(
+        pcDisplayGroupBox, kChoiceGridSpacingPx, this,
+        {&pcDisplayCh1Btn, &pcDisplayCh2Btn, &pcDisplayCh3Btn, &pcDisplayCh4Btn}, pcDisplayOffBtn);
+
+    pcAudioGroupBox = new QGroupBox(tr("Audio"));
+    QGridLayout* audioGrid =
+        gridWithMargins(pcAudioGroupBox, kAudioGridSpacingPx, kChoiceGridMargins);
+    pcAudioBtn = channelButton(QStringLiteral("OFF"));
+    audioGrid->addLayout(centredRow({pcAudioBtn}), 0, 0, 1, 1);
+}
+
+void Telvane::buildActuatorBox() {
     actuatorGroupBox = new QGroupBox(tr("PWMControl"));
     actuatorLayout = new QGridLayout(actuatorGroupBox);
     actuatorIndexLabel = new QLabel(tr("PWMIndex:"));
@@ -181,22 +244,21 @@ void Telvane::buildPcPanel() {
         actuatorIndexCombo->addItem(QString::number(index));
     }
     actuatorDecBtn = new QPushButton(QStringLiteral("-"));
-    actuatorDecBtn->setMaximumWidth(20);
+    actuatorDecBtn->setMaximumWidth(kStepButtonWidthPx);
     actuatorIncBtn = new QPushButton(QStringLiteral("+"));
-    actuatorIncBtn->setMaximumWidth(20);
+    actuatorIncBtn->setMaximumWidth(kStepButtonWidthPx);
     actuatorOutputLabel = new QLabel(tr("Output:"));
     actuatorOutputEdit = new QLineEdit;
-    actuatorOutputEdit->setValidator(new QIntValidator(0, 100, actuatorOutputEdit));
+    actuatorOutputEdit->setValidator(
+        new QIntValidator(0, kActuatorOutputMaximum, actuatorOutputEdit));
     actuatorOutputEdit->setText(QStringLiteral("50"));
     actuatorIncMoveBtn = new QPushButton(QStringLiteral("Goto"));
-    actuatorIncMoveBtn->setMaximumWidth(40);
+    actuatorIncMoveBtn->setMaximumWidth(kGotoButtonWidthPx);
     actuatorTxBtn = toolButton(tr("Control TX"));
     actuatorTxBtn->setCheckable(true);
     actuatorRxBtn = toolButton(tr("Control RX"));
     actuatorRxBtn->setCheckable(true);
-    actuatorDeviceBtnGroup = new QButtonGroup(this);
-    actuatorDeviceBtnGroup->addButton(actuatorTxBtn, 0);
-    actuatorDeviceBtnGroup->addButton(actuatorRxBtn, 1);
+    actuatorDeviceBtnGroup = numberedGroup(this, {actuatorTxBtn, actuatorRxBtn});
     actuatorTxBtn->setChecked(true);
     actuatorLayout->addWidget(actuatorIndexLabel, 0, 0, 1, 1);
     actuatorLayout->addWidget(actuatorIndexCombo, 0, 1, 1, 5);
@@ -205,10 +267,11 @@ void Telvane::buildPcPanel() {
     actuatorLayout->addWidget(actuatorOutputLabel, 2, 0, 1, 1);
     actuatorLayout->addWidget(actuatorOutputEdit, 2, 1, 1, 5);
     actuatorLayout->addWidget(actuatorIncMoveBtn, 2, 6, 1, 2);
-    actuatorLayout->addLayout(centredRow({actuatorTxBtn, 20, actuatorRxBtn}), 3, 0, 2, 8);
-    pcLayout->addWidget(actuatorGroupBox);
-    addSeparatorBlock(pcLayout);
+    actuatorLayout->addLayout(centredRow({actuatorTxBtn, kSectionSpacingPx, actuatorRxBtn}), 3, 0,
+                              2, 8);
+}
 
+void Telvane::buildTtlBox() {
     ttlGroupBox = new QGroupBox(tr("TTLControl"));
     ttlLayout = new QGridLayout(ttlGroupBox);
     ttlIndexLabel = new QLabel(tr("TTLIndex:"));
@@ -226,10 +289,10 @@ void Telvane::buildPcPanel() {
     ttlLayout->addWidget(ttlIndexCombo, 0, 1, 1, 7);
     ttlLayout->addWidget(ttlBaudrateLabel, 2, 0, 1, 1);
     ttlLayout->addWidget(ttlBaudrateCombo, 2, 1, 1, 7);
-    ttlLayout->addLayout(centredRow({ttlEncBtn, 20, ttlDecBtn}), 3, 0, 2, 8);
-    pcLayout->addWidget(ttlGroupBox);
-    addSeparatorBlock(pcLayout);
+    ttlLayout->addLayout(centredRow({ttlEncBtn, kSectionSpacingPx, ttlDecBtn}), 3, 0, 2, 8);
+}
 
+void Telvane::buildUpgradeBox() {
     upgradeGroupBox = new QGroupBox(tr("Upgrade"));
     upgradeLayout = new QGridLayout(upgradeGroupBox);
     upgradeFilePathLabel = new QLabel(tr("File Path:"));
@@ -237,8 +300,7 @@ void Telvane::buildPcPanel() {
     upgradeFilePathEdit->setReadOnly(true);
     upgradeFileChooseBtn = new QPushButton(tr("Choose"));
     upgradeStatusTitleLabel = new QLabel(tr("Status:"));
-    upgradeStatusLabel = new QLabel(tr("Unknow"));
-    upgradeStatusLabel->setFont(panelTitleFont());
+    upgradeStatusLabel = panelTitleLabel(tr("Unknow"));
     upgradeEncBtn = toolButton(tr("Upgrade TX"));
     upgradeDecBtn = toolButton(tr("Upgrade RX"));
     upgradeLayout->addWidget(upgradeFilePathLabel, 0, 0, 1, 1);
@@ -246,31 +308,57 @@ void Telvane::buildPcPanel() {
     upgradeLayout->addWidget(upgradeFileChooseBtn, 0, 3, 1, 1);
     upgradeLayout->addWidget(upgradeStatusTitleLabel, 1, 0, 1, 1);
     upgradeLayout->addWidget(upgradeStatusLabel, 1, 1, 1, 3);
-    upgradeLayout->addLayout(centredRow({upgradeEncBtn, 20, upgradeDecBtn}), 2, 0, 1, 4);
-    pcLayout->addWidget(upgradeGroupBox);
-    pcLayout->addSpacing(45);
+    upgradeLayout->addLayout(centredRow({upgradeEncBtn, kSectionSpacingPx, upgradeDecBtn}), 2, 0, 1,
+                             4);
 }
 
 void Telvane::buildDecodePanel() {
     decodeLayout = new QVBoxLayout(decodePanel);
 
-    decodeTitleLabel = new QLabel(tr("Receiver HDMI Output Settings"));
-    decodeTitleLabel->setFont(panelTitleFont());
+    decodeTitleLabel = panelTitleLabel(tr("Receiver HDMI Output Settings"));
     decodeLayout->addLayout(centredRow({decodeTitleLabel}));
-    decodeLayout->addWidget(separatorLine(3));
-    decodeLayout->addSpacing(20);
+    decodeLayout->addWidget(separatorLine(kSeparatorHeightPx));
+    decodeLayout->addSpacing(kSectionSpacingPx);
 
     decodeConnectStatusLabel = new QLabel(tr("Connect Status:"));
     decodeConnectStateLabel = panelStateLabel(tr("Disconnect"));
     decodeLayout->addLayout(centredRow({decodeConnectStatusLabel, decodeConnectStateLabel}));
-    decodeLayout->addSpacing(20);
+    decodeLayout->addSpacing(kSectionSpacingPx);
 
+    buildDecodeDisplayBox();
+    decodeLayout->addWidget(decodeDisplayGroupBox);
+    addSeparatorBlock(decodeLayout);
+
+    decodeAudioGroupBox = new QGroupBox(tr("Audio"));
+    decodeAudioBtnGroup = buildChannelChoiceBox(
+        decodeAudioGroupBox, kAudioGridSpacingPx, this,
+        {&decodeAudioCh1Btn, &decodeAudioCh2Btn, &decodeAudioCh3Btn, &decodeAudioCh4Btn},
+        decodeAudioOffBtn);
+    decodeLayout->addWidget(decodeAudioGroupBox);
+    addSeparatorBlock(decodeLayout);
+
+    decodeResolutionGroupBox = new QGroupBox(tr("Output"));
+    QGridLayout* resolutionGrid =
+        gridWithMargins(decodeResolutionGroupBox, kChoiceGridSpacingPx, kOutputGridMargins);
+    decodeResolutionLabel = new QLabel(tr("Resolution:"));
+    decodeResolution1080Btn = channelButton(QStringLiteral("1080P@60fps"));
+    decodeResolution4kBtn = channelButton(QStringLiteral("4K@30fps"));
+    resolutionGrid->addWidget(decodeResolutionLabel, 0, 0, 1, 1);
+    resolutionGrid->addWidget(decodeResolution1080Btn, 0, 1, 1, 3);
+    resolutionGrid->addWidget(decodeResolution4kBtn, 0, 4, 1, 3);
+    decodeResolutionBtnGroup =
+        numberedGroup(this, {decodeResolution1080Btn, decodeResolution4kBtn});
+    decodeLayout->addWidget(decodeResolutionGroupBox);
+    decodeLayout->addStretch(1);
+}
+
+// "Video": the layouts, and the frame rate of a channel shown alone.
+void Telvane::buildDecodeDisplayBox() {
     decodeDisplayGroupBox = new QGroupBox(tr("Video"));
-    QGridLayout* displayGrid = channelGrid(decodeDisplayGroupBox, 15);
-    decodeDisplayCh1Btn = channelButton(QStringLiteral("CH1"));
-    decodeDisplayCh2Btn = channelButton(QStringLiteral("CH2"));
-    decodeDisplayCh3Btn = channelButton(QStringLiteral("CH3"));
-    decodeDisplayCh4Btn = channelButton(QStringLiteral("CH4"));
+    QGridLayout* grid =
+        gridWithMargins(decodeDisplayGroupBox, kChoiceGridSpacingPx, kChoiceGridMargins);
+    makeChannelButtons(
+        {&decodeDisplayCh1Btn, &decodeDisplayCh2Btn, &decodeDisplayCh3Btn, &decodeDisplayCh4Btn});
     decodeFPSLabel = new QLabel(QStringLiteral("FPS:"));
     decodeFPS30Btn = channelButton(QStringLiteral("30fps"));
     decodeFPS60Btn = channelButton(QStringLiteral("60fps"));
@@ -279,66 +367,22 @@ void Telvane::buildDecodePanel() {
     decodeDisplayCh12Btn = channelButton(QStringLiteral("CH1|CH2"));
     decodeDisplayCh34Btn = channelButton(QStringLiteral("CH3|CH4"));
     decodeDisplayQuadBtn = channelButton(QStringLiteral("CH1|CH2\r\nCH3|CH4"));
-    decodeDisplayQuadBtn->setMinimumSize(100, 56);
-    displayGrid->addLayout(centredRow({decodeDisplayCh1Btn, 10, decodeDisplayCh2Btn, 10,
-                                       decodeFPSLabel, decodeFPS30Btn}),
-                           0, 0, 1, 1);
-    displayGrid->addLayout(centredRow({decodeDisplayCh3Btn, 10, decodeDisplayCh4Btn, 10,
-                                       fpsColumnSpacer, decodeFPS60Btn}),
-                           1, 0, 1, 1);
-    displayGrid->addWidget(separatorLine(1), 2, 0, 1, 1);
-    displayGrid->addLayout(centredRow({decodeDisplayCh12Btn, 20, decodeDisplayCh34Btn}), 3, 0, 1,
-                           1);
-    displayGrid->addWidget(separatorLine(1), 4, 0, 1, 1);
-    displayGrid->addLayout(centredRow({decodeDisplayQuadBtn}), 5, 0, 1, 1);
-    decodeDisplayBtnGroup = new QButtonGroup(this);
-    decodeDisplayBtnGroup->addButton(decodeDisplayCh1Btn, 0);
-    decodeDisplayBtnGroup->addButton(decodeDisplayCh2Btn, 1);
-    decodeDisplayBtnGroup->addButton(decodeDisplayCh3Btn, 2);
-    decodeDisplayBtnGroup->addButton(decodeDisplayCh4Btn, 3);
-    decodeDisplayBtnGroup->addButton(decodeDisplayCh12Btn, 4);
-    decodeDisplayBtnGroup->addButton(decodeDisplayCh34Btn, 5);
-    decodeDisplayBtnGroup->addButton(decodeDisplayQuadBtn, 6);
-    decodeFPSBtnGroup = new QButtonGroup(this);
-    decodeFPSBtnGroup->addButton(decodeFPS30Btn, 0);
-    decodeFPSBtnGroup->addButton(decodeFPS60Btn, 1);
-    decodeLayout->addWidget(decodeDisplayGroupBox);
-    addSeparatorBlock(decodeLayout);
-
-    decodeAudioGroupBox = new QGroupBox(tr("Audio"));
-    QGridLayout* audioGrid = channelGrid(decodeAudioGroupBox, 10);
-    decodeAudioCh1Btn = channelButton(QStringLiteral("CH1"));
-    decodeAudioCh2Btn = channelButton(QStringLiteral("CH2"));
-    decodeAudioCh3Btn = channelButton(QStringLiteral("CH3"));
-    decodeAudioCh4Btn = channelButton(QStringLiteral("CH4"));
-    decodeAudioOffBtn = channelButton(QStringLiteral("X"));
-    audioGrid->addLayout(centredRow({decodeAudioCh1Btn, 20, decodeAudioCh2Btn}), 0, 0, 1, 1);
-    audioGrid->addLayout(centredRow({decodeAudioCh3Btn, 20, decodeAudioCh4Btn}), 1, 0, 1, 1);
-    audioGrid->addLayout(centredRow({decodeAudioOffBtn}), 2, 0, 1, 1);
-    decodeAudioBtnGroup = new QButtonGroup(this);
-    decodeAudioBtnGroup->addButton(decodeAudioCh1Btn, 0);
-    decodeAudioBtnGroup->addButton(decodeAudioCh2Btn, 1);
-    decodeAudioBtnGroup->addButton(decodeAudioCh3Btn, 2);
-    decodeAudioBtnGroup->addButton(decodeAudioCh4Btn, 3);
-    decodeAudioBtnGroup->addButton(decodeAudioOffBtn, 4);
-    decodeLayout->addWidget(decodeAudioGroupBox);
-    addSeparatorBlock(decodeLayout);
-
-    decodeResolutionGroupBox = new QGroupBox(tr("Output"));
-    auto* resolutionGrid = new QGridLayout(decodeResolutionGroupBox);
-    resolutionGrid->setVerticalSpacing(15);
-    resolutionGrid->setContentsMargins(15, 10, 10, 15);
-    decodeResolutionLabel = new QLabel(tr("Resolution:"));
-    decodeResolution1080Btn = channelButton(QStringLiteral("1080P@60fps"));
-    decodeResolution4kBtn = channelButton(QStringLiteral("4K@30fps"));
-    resolutionGrid->addWidget(decodeResolutionLabel, 0, 0, 1, 1);
-    resolutionGrid->addWidget(decodeResolution1080Btn, 0, 1, 1, 3);
-    resolutionGrid->addWidget(decodeResolution4kBtn, 0, 4, 1, 3);
-    decodeResolutionBtnGroup = new QButtonGroup(this);
-    decodeResolutionBtnGroup->addButton(decodeResolution1080Btn, 0);
-    decodeResolutionBtnGroup->addButton(decodeResolution4kBtn, 1);
-    decodeLayout->addWidget(decodeResolutionGroupBox);
-    decodeLayout->addStretch(1);
+    decodeDisplayQuadBtn->setMinimumSize(kQuadButtonMinimumSize);
+    grid->addLayout(centredRow({decodeDisplayCh1Btn, kVideoRowSpacingPx, decodeDisplayCh2Btn,
+                                kVideoRowSpacingPx, decodeFPSLabel, decodeFPS30Btn}),
+                    0, 0, 1, 1);
+    grid->addLayout(centredRow({decodeDisplayCh3Btn, kVideoRowSpacingPx, decodeDisplayCh4Btn,
+                                kVideoRowSpacingPx, fpsColumnSpacer, decodeFPS60Btn}),
+                    1, 0, 1, 1);
+    grid->addWidget(separatorLine(kThinSeparatorHeightPx), 2, 0, 1, 1);
+    grid->addLayout(centredRow({decodeDisplayCh12Btn, kSectionSpacingPx, decodeDisplayCh34Btn}), 3,
+                    0, 1, 1);
+    grid->addWidget(separatorLine(kThinSeparatorHeightPx), 4, 0, 1, 1);
+    grid->addLayout(centredRow({decodeDisplayQuadBtn}), 5, 0, 1, 1);
+    decodeDisplayBtnGroup = numberedGroup(
+        this, {decodeDisplayCh1Btn, decodeDisplayCh2Btn, decodeDisplayCh3Btn, decodeDisplayCh4Btn,
+               decodeDisplayCh12Btn, decodeDisplayCh34Btn, decodeDisplayQuadBtn});
+    decodeFPSBtnGroup = numberedGroup(this, {decodeFPS30Btn, decodeFPS60Btn});
 }
 
 void Telvane::connectSignals() {
@@ -363,4 +407,91 @@ void Telvane::connectSignals() {
     connect(decodeAudioBtnGroup, SIGNAL(buttonClicked(int)), this, SLOT(decodeAudioBtnClick(int)));
     connect(decodeResolutionBtnGroup, SIGNAL(buttonClicked(int)), this,
             SLOT(decodeResolutionBtnClick(int)));
+}
+
+// Every member object carries its member's name, as a form's generated code gives them, so that
+// the tree can be looked into by name (QObject::findChild, the demo's geometry tool, debuggers).
+void Telvane::nameMembers() {
+    const std::pair<QObject*, const char*> members[] = {
+        {mainLayout, "mainLayout"},
+        {videoWidget, "videoWidget"},
+        {pcPanel, "pcPanel"},
+        {decodePanel, "decodePanel"},
+        {pcLayout, "pcLayout"},
+        {pcTitleLabel, "pcTitleLabel"},
+        {pcConnectStatusLabel, "pcConnectStatusLabel"},
+        {pcConnectStateLabel, "pcConnectStateLabel"},
+        {pcDisplayGroupBox, "pcDisplayGroupBox"},
+        {pcDisplayCh1Btn, "pcDisplayCh1Btn"},
+        {pcDisplayCh2Btn, "pcDisplayCh2Btn"},
+        {pcDisplayCh3Btn, "pcDisplayCh3Btn"},
+        {pcDisplayCh4Btn, "pcDisplayCh4Btn"},
+        {pcDisplayOffBtn, "pcDisplayOffBtn"},
+        {pcDisplayBtnGroup, "pcDisplayBtnGroup"},
+        {pcAudioGroupBox, "pcAudioGroupBox"},
+        {pcAudioBtn, "pcAudioBtn"},
+        {actuatorGroupBox, "actuatorGroupBox"},
+        {actuatorLayout, "actuatorLayout"},
+        {actuatorIndexLabel, "actuatorIndexLabel"},
+        {actuatorIndexCombo, "actuatorIndexCombo"},
+        {actuatorDecBtn, "actuatorDecBtn"},
+        {actuatorIncBtn, "actuatorIncBtn"},
+        {actuatorOutputLabel, "actuatorOutputLabel"},
+        {actuatorOutputEdit, "actuatorOutputEdit"},
+        {actuatorIncMoveBtn, "actuatorIncMoveBtn"},
+        {actuatorTxBtn, "actuatorTxBtn"},
+        {actuatorRxBtn, "actuatorRxBtn"},
+        {actuatorDeviceBtnGroup, "actuatorDeviceBtnGroup"},
+        {ttlGroupBox, "ttlGroupBox"},
+        {ttlLayout, "ttlLayout"},
+        {ttlIndexLabel, "ttlIndexLabel"},
+        {ttlIndexCombo, "ttlIndexCombo"},
+        {ttlBaudrateLabel, "ttlBaudrateLabel"},
+        {ttlBaudrateCombo, "ttlBaudrateCombo"},
+        {ttlEncBtn, "ttlEncBtn"},
+        {ttlDecBtn, "ttlDecBtn"},
+        {upgradeGroupBox, "upgradeGroupBox"},
+        {upgradeLayout, "upgradeLayout"},
+        {upgradeFilePathLabel, "upgradeFilePathLabel"},
+        {upgradeFilePathEdit, "upgradeFilePathEdit"},
+        {upgradeFileChooseBtn, "upgradeFileChooseBtn"},
+        {upgradeStatusTitleLabel, "upgradeStatusTitleLabel"},
+        {upgradeStatusLabel, "upgradeStatusLabel"},
+        {upgradeEncBtn, "upgradeEncBtn"},
+        {upgradeDecBtn, "upgradeDecBtn"},
+        {decodeLayout, "decodeLayout"},
+        {decodeTitleLabel, "decodeTitleLabel"},
+        {decodeConnectStatusLabel, "decodeConnectStatusLabel"},
+        {decodeConnectStateLabel, "decodeConnectStateLabel"},
+        {decodeDisplayGroupBox, "decodeDisplayGroupBox"},
+        {decodeDisplayCh1Btn, "decodeDisplayCh1Btn"},
+        {decodeDisplayCh2Btn, "decodeDisplayCh2Btn"},
+        {decodeDisplayCh3Btn, "decodeDisplayCh3Btn"},
+        {decodeDisplayCh4Btn, "decodeDisplayCh4Btn"},
+        {decodeFPSLabel, "decodeFPSLabel"},
+        {decodeFPS30Btn, "decodeFPS30Btn"},
+        {decodeFPS60Btn, "decodeFPS60Btn"},
+        {decodeFPSBtnGroup, "decodeFPSBtnGroup"},
+        {decodeDisplayCh12Btn, "decodeDisplayCh12Btn"},
+        {decodeDisplayCh34Btn, "decodeDisplayCh34Btn"},
+        {decodeDisplayQuadBtn, "decodeDisplayQuadBtn"},
+        {decodeDisplayBtnGroup, "decodeDisplayBtnGroup"},
+        {decodeAudioGroupBox, "decodeAudioGroupBox"},
+        {decodeAudioCh1Btn, "decodeAudioCh1Btn"},
+        {decodeAudioCh2Btn, "decodeAudioCh2Btn"},
+        {decodeAudioCh3Btn, "decodeAudioCh3Btn"},
+        {decodeAudioCh4Btn, "decodeAudioCh4Btn"},
+        {decodeAudioOffBtn, "decodeAudioOffBtn"},
+        {decodeAudioBtnGroup, "decodeAudioBtnGroup"},
+        {decodeResolutionGroupBox, "decodeResolutionGroupBox"},
+        {decodeResolutionLabel, "decodeResolutionLabel"},
+        {decodeResolution1080Btn, "decodeResolution1080Btn"},
+        {decodeResolution4kBtn, "decodeResolution4kBtn"},
+        {decodeResolutionBtnGroup, "decodeResolutionBtnGroup"},
+        {actuatorTimer, "actuatorTimer"},
+        {decodeInfoTimer, "decodeInfoTimer"},
+    };
+    for (const auto& [object, name] : members) {
+        object->setObjectName(QLatin1String(name));
+    }
 }

@@ -1,15 +1,12 @@
-// The right-hand panel's slots: channel choice, PC sound, actuator, TTL port and firmware upload.
+// The right-hand panel's slots: channel choice, PC sound, actuator and TTL port (the firmware
+// upload's are in telvane_upload.cpp).
 
 #include "telvane.h"
 
 #include "hdmi_device_proxy.h"
 
-#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QComboBox>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -18,20 +15,11 @@
 
 namespace {
 
-// Values of ActuatorMoveRequest::orient that the player sends.
-enum ActuatorOrient : int32_t {
-    ACTUATOR_STOP = 0,
-    ACTUATOR_GOTO = 1,
-    ACTUATOR_INC = 2,
-    ACTUATOR_DEC = 3,
-};
-
 constexpr int kActuatorIntervalMs = 10;
 constexpr int kActuatorTimeoutMs = 2000;
 constexpr int kTtlReadTimeoutMs = 1000;
 constexpr int kTtlWriteTimeoutMs = 2000;
 constexpr int kControlTxId = 0;
-constexpr int kActuatorOutputMaximum = 100;
 
 // The last "Channel Choose" id acted on; one per process, like the PC's sound switch.
 int lastPcDisplayBtnId = -1;
@@ -78,7 +66,7 @@ void Telvane::stopActuator() {
     if (actuatorTimer->isActive()) {
         actuatorTimer->stop();
     }
-    sendActuatorMove(actuatorIndexCombo->currentIndex(), ACTUATOR_STOP, 0);
+    sendActuatorMove(actuatorIndexCombo->currentIndex(), KORVEX_ACTUATOR_STOP, 0);
 }
 
 void Telvane::actuatorMoveCheck() {
@@ -88,7 +76,7 @@ void Telvane::actuatorMoveCheck() {
         return;
     }
     // The direction is read at every tick from the button that is held.
-    const int32_t orient = actuatorIncBtn->isDown() ? ACTUATOR_INC : ACTUATOR_DEC;
+    const int32_t orient = actuatorIncBtn->isDown() ? KORVEX_ACTUATOR_INC : KORVEX_ACTUATOR_DEC;
     if (sendActuatorMove(actuatorIndexCombo->currentIndex(), orient, 0)) {
         actuatorMoveProxy = actuatorTarget();
     }
@@ -102,9 +90,7 @@ void Telvane::actuatorIncMoveBtnClick() {
         output = kActuatorOutputMaximum;
         actuatorOutputEdit->setText(QString::number(output));
     }
-    // Output 0..100 maps onto the actuator's angles 42..132.
-    const int angle = static_cast<int>(static_cast<float>(output) / 100.0f * 90.0f + 42.0f);
-    sendActuatorMove(index, ACTUATOR_GOTO, angle, output);
+    sendActuatorMove(index, KORVEX_ACTUATOR_GOTO, KORVEX_ACTUATOR_ANGLE(output), output);
 }
 
 HDMIDeviceProxy* Telvane::actuatorTarget() const {
@@ -123,7 +109,7 @@ bool Telvane::sendActuatorMove(int32_t id, int32_t orient, int32_t angle, int ou
     runOnDevice(
         proxy,
         [request](KorvexSession* session) {
-            return AskDevice(kActuatorTimeoutMs, [&] {
+            return askDevice(kActuatorTimeoutMs, [&] {
                 ActuatorMoveRequest sent = request;
                 return KORVEX_SetConfig(session, CFG_ACTUATOR_MOVE, &sent, sizeof sent,
                                         kActuatorTimeoutMs, 0);
@@ -139,12 +125,12 @@ void Telvane::actuatorMoveAnswered(const ActuatorMoveRequest& request, int outpu
                                    DeviceAnswer answer) {
     const int index = request.id + 1;
     switch (request.orient) {
-        case ACTUATOR_GOTO:
+        case KORVEX_ACTUATOR_GOTO:
             report(answer == DeviceAnswer::Done
                        ? tr("PWM %1 → %2: done").arg(index).arg(output)
                        : tr("PWM %1 → %2: %3").arg(index).arg(output).arg(answerText(answer)));
             break;
-        case ACTUATOR_STOP:
+        case KORVEX_ACTUATOR_STOP:
             report(answer == DeviceAnswer::Done
                        ? tr("PWM %1 stopped").arg(index)
                        : tr("PWM %1: %2").arg(index).arg(answerText(answer)));
@@ -179,7 +165,7 @@ void Telvane::setTtlBaudrate(HDMIDeviceProxy* proxy, const QString& side) {
             TtlConfig config;
             std::memset(&config, 0, sizeof config);
             config.chn = chn;
-            const DeviceAnswer read = AskDevice(kTtlReadTimeoutMs, [&] {
+            const DeviceAnswer read = askDevice(kTtlReadTimeoutMs, [&] {
                 return KORVEX_GetConfig(session, CFG_GET_TTL, &config, sizeof config,
                                         kTtlReadTimeoutMs, 0);
             });
@@ -188,7 +174,7 @@ void Telvane::setTtlBaudrate(HDMIDeviceProxy* proxy, const QString& side) {
             }
             // Everything else goes back as the device reported it.
             config.baudrate = baudrate;
-            return AskDevice(kTtlWriteTimeoutMs, [&] {
+            return askDevice(kTtlWriteTimeoutMs, [&] {
                 return KORVEX_SetConfig(session, CFG_SET_TTL, &config, sizeof config,
                                         kTtlWriteTimeoutMs, 0);
             });
@@ -199,56 +185,4 @@ void Telvane::setTtlBaudrate(HDMIDeviceProxy* proxy, const QString& side) {
                     ? tr("TTL %1 on %2 set to %3 baud").arg(index).arg(side).arg(baudrate)
                     : tr("TTL %1 on %2: %3").arg(index).arg(side).arg(answerText(answer)));
         });
-}
-
-void Telvane::upgradeFileChooseBtnClick() {
-    upgradeFilePathEdit->setText(
-        QFileDialog::getOpenFileName(this, tr("Please Choose Upgrade File")));
-}
-
-void Telvane::upgradeEncBtnClick() {
-    startUpgrade(usableTransmitter());
-}
-
-void Telvane::upgradeDecBtnClick() {
-    startUpgrade(usableReceiver());
-}
-
-void Telvane::startUpgrade(HDMIDeviceProxy* proxy) {
-    if (proxy == nullptr) {
-        return;
-    }
-    // The buttons go off at the click already, so that a second click cannot start another upload
-    // while the first is being started; a refusal turns them on again.
-    uploadingProxy = proxy;
-    setUpgradeRunning(true);
-    const QByteArray path = upgradeFilePathEdit->text().toLocal8Bit();
-    runOnDevice(
-        proxy, [path](KorvexSession* session) { return KORVEX_Upgrade(session, path.constData()); },
-        [](Telvane& window, int result) { window.upgradeStartAnswered(result); });
-}
-
-// The upload's own events can arrive before this answer: a verdict that came first has ended
-// the upload already.
-void Telvane::upgradeStartAnswered(int result) {
-    if (result != 0) {
-        upgradeStatusLabel->setStyleSheet(QStringLiteral("color:red;"));
-        upgradeStatusLabel->setText(tr("Upgrade Failed"));
-        report(QFileInfo(upgradeFilePathEdit->text()).isFile()
-                   ? tr("Upgrade of %1 refused").arg(uploadTargetName())
-                   : tr("Upgrade of %1 refused: no such file").arg(uploadTargetName()));
-        finishUpgrade();
-    }
-}
-
-void Telvane::setUpgradeRunning(bool running) {
-    // While an upload runs, the transmitter proxy whose session it uses must not be replaced.
-    upgradeEncBtn->setEnabled(!running);
-    upgradeDecBtn->setEnabled(!running);
-    for (QAbstractButton* button : pcDisplayBtnGroup->buttons()) {
-        button->setEnabled(!running);
-    }
-    if (!running) {
-        uploadingProxy = nullptr;
-    }
 }

@@ -54,7 +54,7 @@ double CpuSeconds() {
 struct Timing {
     double wall = 1e9;
     double cpu = 1e9;
-    void Keep(double wallSeconds, double cpuSeconds) {
+    void keep(double wallSeconds, double cpuSeconds) {
         wall = std::min(wall, wallSeconds);
         cpu = std::min(cpu, cpuSeconds);
     }
@@ -64,7 +64,7 @@ struct Timing {
 void BareDecode(const std::vector<AVPacket*>& packets, uint64_t& pictures, Timing& timing) {
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
     AVCodecContext* context = avcodec_alloc_context3(codec);
-    lumadec::VideoDecoder::ApplyLiveSettings(context, lumadec::DecoderThreading::Slice);
+    lumadec::VideoDecoder::applyLiveSettings(context, lumadec::DecoderThreading::Slice);
     avcodec_open2(context, codec, nullptr);
     AVFrame* frame = av_frame_alloc();
     pictures = 0;
@@ -79,7 +79,7 @@ void BareDecode(const std::vector<AVPacket*>& packets, uint64_t& pictures, Timin
             av_frame_unref(frame);
         }
     }
-    timing.Keep(Seconds(Clock::now() - start), CpuSeconds() - cpuStart);
+    timing.keep(Seconds(Clock::now() - start), CpuSeconds() - cpuStart);
     av_frame_free(&frame);
     avcodec_free_context(&context);
 }
@@ -94,7 +94,7 @@ std::unique_ptr<lumadec::Player> ThroughputPlayer(uint64_t window,
     options.transfer = transfer;
     options.queue = lumadec::LiveQueueLimits{std::chrono::hours(1), kFrames};
     options.fixedThreading = lumadec::DecoderThreading::Slice;
-    auto player = lumadec::Player::Create(std::move(options));
+    auto player = lumadec::Player::create(std::move(options));
     if (!player) {
         std::fprintf(stderr, "no player\n");
         std::exit(1);
@@ -103,15 +103,15 @@ std::unique_ptr<lumadec::Player> ThroughputPlayer(uint64_t window,
 }
 
 // Writes the stream and waits until the player has decoded (and drawn) all of it.
-void Play(lumadec::Player& player, const std::vector<EncodedFrame>& stream,
+void play(lumadec::Player& player, const std::vector<EncodedFrame>& stream,
           LumadecStatistics& statistics) {
     for (const EncodedFrame& frame : stream) {
-        player.WriteFrame(frame.type, frame.data.data(), static_cast<int32_t>(frame.data.size()),
+        player.writeFrame(frame.type, frame.data.data(), static_cast<int32_t>(frame.data.size()),
                           Clock::now());
     }
     do {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
-        player.GetStatistics(statistics);
+        player.getStatistics(statistics);
     } while (statistics.framesPending > 0);
 }
 
@@ -120,8 +120,8 @@ void LumadecDecode(const std::vector<EncodedFrame>& stream, LumadecStatistics& s
     auto player = ThroughputPlayer(0, lumadec::ImageTransfer::SharedMemory);
     const double cpuStart = CpuSeconds();
     const auto start = Clock::now();
-    Play(*player, stream, statistics);
-    timing.Keep(Seconds(Clock::now() - start), CpuSeconds() - cpuStart);
+    play(*player, stream, statistics);
+    timing.keep(Seconds(Clock::now() - start), CpuSeconds() - cpuStart);
 }
 
 double PlayerDraw(const std::vector<EncodedFrame>& stream, uint64_t window,
@@ -129,7 +129,7 @@ double PlayerDraw(const std::vector<EncodedFrame>& stream, uint64_t window,
     auto player = ThroughputPlayer(window, transfer);
     LumadecStatistics statistics{};
     const auto start = Clock::now();
-    Play(*player, stream, statistics);
+    play(*player, stream, statistics);
     const double seconds = Seconds(Clock::now() - start);
     drawn = statistics.framesDrawn;
     shm = statistics.sharedMemory != 0;

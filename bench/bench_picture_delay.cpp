@@ -192,7 +192,7 @@ double Median(std::vector<double> values) {
 }
 
 // The child: plays the case for `seconds` and prints one RESULT line.
-int Play(size_t index, int seconds) {
+int PlayCase(size_t index, int seconds) {
     const StreamCase& c = kCases[index];
     Recording recording;
     if (!LoadRecording(index, recording)) {
@@ -331,7 +331,7 @@ int main(int argc, char** argv) {
         }
     }
     if (play >= 0 && static_cast<size_t>(play) < std::size(kCases)) {
-        return Play(static_cast<size_t>(play), seconds);
+        return PlayCase(static_cast<size_t>(play), seconds);
     }
     if (std::getenv("DISPLAY") == nullptr) {
         std::printf("no DISPLAY: run under xvfb-run\n");
@@ -339,7 +339,7 @@ int main(int argc, char** argv) {
     }
     lumadec_test::TestSoundServer sound;
     std::string error;
-    if (!sound.Start(&error)) {
+    if (!sound.start(&error)) {
         std::printf("no private sound server (%s): the sound offset is not measured\n",
                     error.c_str());
     }

@@ -1,5 +1,6 @@
-# Fails unless LIBRARY exports exactly the functions in EXPECTED (names separated by commas):
-#   cmake -DLIBRARY=libX.so -DEXPECTED=X_Open,X_Close -P CheckExports.cmake
+# Fails unless LIBRARY exports exactly the functions in EXPECTED (names separated by commas), and
+# with VERSION_NODE, each of them in that version node (ELF only):
+#   cmake -DLIBRARY=libX.so -DEXPECTED=X_Open,X_Close [-DVERSION_NODE=X_1.0] -P CheckExports.cmake
 # A Windows DLL is read from its export table with OBJDUMP (the target's objdump):
 #   cmake -DLIBRARY=X.dll -DOBJDUMP=x86_64-w64-mingw32-objdump -DEXPECTED=... -P CheckExports.cmake
 set(exported)
@@ -27,12 +28,19 @@ else()
         message(FATAL_ERROR "nm failed on ${LIBRARY}")
     endif()
     string(REGEX MATCHALL "[^\n]+" lines "${listing}")
+    set(unversioned)
     foreach(line IN LISTS lines)
-        # "address type name": only code and data count, not the version node.
-        if(line MATCHES "^[0-9a-f]+ [TtDdBbRrWwVv] ([^@ ]+)")
+        # "address type name@@node": only code and data count, not the version node itself.
+        if(line MATCHES "^[0-9a-f]+ [TtDdBbRrWwVv] ([^@ ]+)(@@?([^ ]+))?$")
             list(APPEND exported ${CMAKE_MATCH_1})
+            if(VERSION_NODE AND NOT CMAKE_MATCH_2 STREQUAL "@@${VERSION_NODE}")
+                list(APPEND unversioned "${CMAKE_MATCH_1}${CMAKE_MATCH_2}")
+            endif()
         endif()
     endforeach()
+    if(unversioned)
+        message(FATAL_ERROR "not in the version node ${VERSION_NODE}: ${unversioned}")
+    endif()
 endif()
 list(REMOVE_DUPLICATES exported)
 list(SORT exported)

@@ -58,7 +58,25 @@ foreach(component IN LISTS telvane_components)
     if(component STREQUAL "Runtime")
         # CPack writes postinst and postrm scripts that run ldconfig for every library in /usr/lib
         # and offers no way out; the trigger below does the same job, so they are only redundant.
-        file(APPEND ${doc_dir}/lintian-overrides "${package}: maintscript-calls-ldconfig *\n")
+        file(APPEND ${doc_dir}/lintian-overrides
+            "# CPack's postinst and postrm run ldconfig; the package's ldconfig trigger does the\n"
+            "# same, so they are only redundant.\n"
+            "${package}: maintscript-calls-ldconfig *\n")
+    elseif(component STREQUAL "Program")
+        file(APPEND ${doc_dir}/lintian-overrides
+            "# \"Unknow\" is the upgrade status the window shows before an upload, the word that\n"
+            "# the devices' operators know; it stays as it is.\n"
+            "${package}: spelling-error-in-binary Unknow Unknown [usr/bin/Telvane]\n")
+    elseif(component STREQUAL "Bridge")
+        file(APPEND ${doc_dir}/lintian-overrides
+            "# The bridge is a daemon for systemd machines; elsewhere a site's own supervisor runs\n"
+            "# /usr/sbin/korvex-mqtt, which stays in the foreground and needs no init script.\n"
+            "${package}: package-supports-alternative-init-but-no-init.d-script *\n")
+    else()
+        file(APPEND ${doc_dir}/lintian-overrides
+            "# korvexctl is the SDK's command-line tool, for installers' scripts and for trying the\n"
+            "# library out; it is built on Korvex.h alone and ships with it.\n"
+            "${package}: development-package-ships-elf-binary-in-path [usr/bin/korvexctl]\n")
     endif()
     install(FILES ${doc_dir}/copyright ${doc_dir}/changelog.Debian.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package}
@@ -86,11 +104,20 @@ if(TARGET korvexctl)
     telvane_manual_page(korvexctl Development)
 endif()
 
-# The shared library's shlibs entry and the ldconfig trigger (CPack itself can generate shlibs only
-# for every package at once, and would list the program's private Lumadec too).
+# The shared library's shlibs entry, its symbols file and the ldconfig trigger (CPack itself can
+# generate shlibs only for every package at once, and would list the program's private Lumadec
+# too). The symbols file lists each exported symbol with its version node and the version that
+# added it; cmake/debian/staged-files.cmake holds it against the library being packaged.
 file(WRITE ${telvane_doc_sources}/runtime-control/shlibs
     "libKorvex 1 libkorvex1 (>= ${TELVANE_PACKAGE_VERSION})\n")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/libkorvex1.symbols
+    ${telvane_doc_sources}/runtime-control/symbols COPYONLY)
 file(WRITE ${telvane_doc_sources}/runtime-control/triggers "activate-noawait ldconfig\n")
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian/staged-files.cmake)
+set(CPACK_TELVANE_STRIP ${CMAKE_STRIP})
+set(CPACK_TELVANE_PACKAGE_VERSION ${TELVANE_PACKAGE_VERSION})
+set(CPACK_TELVANE_SYMBOLS_PACKAGE libkorvex1)
+set(CPACK_TELVANE_SYMBOLS_FILE ${PROJECT_SOURCE_DIR}/cmake/debian/libkorvex1.symbols)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME telvane)
@@ -125,8 +152,8 @@ audio channel and the output resolution. It also drives an actuator, sets a
 serial port's baud rate and uploads firmware to the devices.")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
-    ${telvane_doc_sources}/runtime-control/shlibs ${telvane_doc_sources}/runtime-control/triggers)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${telvane_doc_sources}/runtime-control/shlibs
+    ${telvane_doc_sources}/runtime-control/symbols ${telvane_doc_sources}/runtime-control/triggers)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "HDMI-over-IP extender control library
 Korvex speaks the HDMI/1.0 control protocol of HDMI-over-IP extenders:

@@ -55,11 +55,11 @@ class ControllerTest : public QObject {
     FakeDevice& transmitter() { return installation->transmitter(2); }
 
     // A window on the fake installation; the receiver answers `receiverAnswer` from the start.
-    void startWindow(const std::string& receiverAnswer = EveryKey("1:0,0,100,100", 1, 30)) {
+    void startWindow(const std::string& receiverAnswer = everyKey("1:0,0,100,100", 1, 30)) {
         installation = std::make_unique<FakeInstallation>();
-        receiver().setDefaultReply(Serving(receiverAnswer));
+        receiver().setDefaultReply(serving(receiverAnswer));
         window = std::make_unique<Telvane>(installation->devices(), idleLauncher());
-        TelvaneTestAccess::decodeInfoTimer(*window)->stop();
+        member<QTimer>(*window, QStringLiteral("decodeInfoTimer"))->stop();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -73,11 +73,11 @@ class ControllerTest : public QObject {
 
     void reread() {
         // The read the window makes of its own when the receiver first answers goes first.
-        QVERIFY(WaitForQuiet(receiver()));
-        const size_t before = RequestsFor(receiver(), "GET_DISPLAY").size();
+        QVERIFY(waitForQuiet(receiver()));
+        const size_t before = requestsFor(receiver(), "GET_DISPLAY").size();
         QVERIFY(QMetaObject::invokeMethod(window.get(), "getDecodeDeviceInfo"));
-        QTRY_VERIFY_WITH_TIMEOUT(RequestsFor(receiver(), "GET_DISPLAY").size() > before, 5000);
-        QVERIFY(WaitForQuiet(receiver()));
+        QTRY_VERIFY_WITH_TIMEOUT(requestsFor(receiver(), "GET_DISPLAY").size() > before, 5000);
+        QVERIFY(waitForQuiet(receiver()));
     }
 
     void chooseTransmitterCh2() {
@@ -113,7 +113,7 @@ class ControllerTest : public QObject {
     }
 
     void receiverSettingsAreShownAsTheReceiverReportsThem() {
-        startWindow(EveryKey("2:0,0,100,100", 2, 60));
+        startWindow(everyKey("2:0,0,100,100", 2, 60));
         waitForReceiver();
         QVERIFY(get<QPushButton>("decodeDisplayCh2Btn")->isChecked());
         QVERIFY(get<QPushButton>("decodeAudioCh2Btn")->isChecked());
@@ -125,12 +125,12 @@ class ControllerTest : public QObject {
         QVERIFY(!get<QPushButton>("decodeAudioCh3Btn")->isEnabled());
         QVERIFY(get<QPushButton>("decodeAudioOffBtn")->isEnabled());
         // Reading sends nothing back.
-        QVERIFY(RequestsFor(receiver(), "SET_DISPLAY").empty());
+        QVERIFY(requestsFor(receiver(), "SET_DISPLAY").empty());
         // Each read asks for the frame rate of the channel shown alone.
-        const auto reads = RequestsFor(receiver(), "GET_VIDEOENC");
+        const auto reads = requestsFor(receiver(), "GET_VIDEOENC");
         QVERIFY(!reads.empty());
         for (const std::string& read : reads) {
-            QVERIFY(Contains(read, "\r\nCHN:2\r\n"));
+            QVERIFY(contains(read, "\r\nCHN:2\r\n"));
         }
     }
 
@@ -144,17 +144,17 @@ class ControllerTest : public QObject {
     }
 
     void twoWindowLayoutTurnsOffTheSoundOfAHiddenChannel() {
-        startWindow(EveryKey("3:0,0,100,100", 3, 30));
+        startWindow(everyKey("3:0,0,100,100", 3, 30));
         waitForReceiver();
         QVERIFY(get<QPushButton>("decodeAudioCh3Btn")->isChecked());
         get<QPushButton>("decodeDisplayCh12Btn")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(receiver(), "SET_VIDEOENC").size(), size_t{2}, 5000);
-        const auto displays = RequestsFor(receiver(), "SET_DISPLAY");
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(receiver(), "SET_VIDEOENC").size(), size_t{2}, 5000);
+        const auto displays = requestsFor(receiver(), "SET_DISPLAY");
         QCOMPARE(displays.size(), size_t{1});
-        QVERIFY(Contains(displays[0],
+        QVERIFY(contains(displays[0],
                          "DISPLAY=[1:0,0,50,100 -a 2:50,0,50,100]\r\n"
                          "RESOLUTION=1080P60\r\nAUDIO=-1\r\n"));
-        QVERIFY(Contains(RequestsFor(receiver(), "SET_VIDEOENC")[1],
+        QVERIFY(contains(requestsFor(receiver(), "SET_VIDEOENC")[1],
                          "KEYGOP=60\r\nFRAMERATE=30\r\n"));  // unchanged
         QVERIFY(!get<QPushButton>("decodeFPS30Btn")->isEnabled());
         QVERIFY(!get<QPushButton>("decodeAudioCh3Btn")->isEnabled());
@@ -167,11 +167,11 @@ class ControllerTest : public QObject {
         get<QComboBox>("ttlIndexCombo")->setCurrentIndex(1);
         get<QComboBox>("ttlBaudrateCombo")->setCurrentText(QStringLiteral("9600"));
         get<QPushButton>("ttlEncBtn")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(transmitter(), "SET_TTL").size(), size_t{1}, 5000);
-        auto reads = RequestsFor(transmitter(), "GET_TTL");
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(transmitter(), "SET_TTL").size(), size_t{1}, 5000);
+        auto reads = requestsFor(transmitter(), "GET_TTL");
         QCOMPARE(reads.size(), size_t{1});
-        QVERIFY(Contains(reads[0], "\r\nCHN:1\r\n"));
-        QVERIFY(Contains(RequestsFor(transmitter(), "SET_TTL")[0],
+        QVERIFY(contains(reads[0], "\r\nCHN:1\r\n"));
+        QVERIFY(contains(requestsFor(transmitter(), "SET_TTL")[0],
                          "CHN=1\r\nMODE=1\r\nCLIENT=0\r\nBAUDRATE=9600\r\nPORT=5000\r\n"
                          "PEER_PORT=6000\r\nPEER_ADDR=10.1.1.1\r\n"));
     }
@@ -206,7 +206,7 @@ class ControllerTest : public QObject {
         const size_t from = device.requests().size();
         auto commands = [&] {
             std::vector<std::string> seen;
-            const std::vector<std::string> words = CommandWords(device);
+            const std::vector<std::string> words = commandWords(device);
             for (size_t i = from; i < words.size(); ++i) {
                 if (words[i] != "GET_SYSINFO" && words[i] != "PLAY") {
                     seen.push_back(words[i]);
@@ -237,14 +237,14 @@ class ControllerTest : public QObject {
         startWindow();
         waitForReceiver();
         QVERIFY(get<QPushButton>("decodeDisplayCh1Btn")->isChecked());
-        receiver().setDefaultReply(Serving(EveryKey("3:0,0,50,100 -a 4:50,0,50,100", 4, 30)));
+        receiver().setDefaultReply(serving(everyKey("3:0,0,50,100 -a 4:50,0,50,100", 4, 30)));
         receiver().hold();
-        const size_t before = RequestsFor(receiver(), "GET_DISPLAY").size();
+        const size_t before = requestsFor(receiver(), "GET_DISPLAY").size();
         QElapsedTimer clock;
         clock.start();
         QVERIFY(QMetaObject::invokeMethod(window.get(), "getDecodeDeviceInfo"));
         QVERIFY(clock.elapsed() < kClickReturnsWithinMs);
-        QTRY_VERIFY_WITH_TIMEOUT(RequestsFor(receiver(), "GET_DISPLAY").size() > before, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(requestsFor(receiver(), "GET_DISPLAY").size() > before, 3000);
         QTest::qWait(300);
         QVERIFY(get<QPushButton>("decodeDisplayCh1Btn")->isChecked());
         receiver().release();
@@ -258,12 +258,12 @@ class ControllerTest : public QObject {
         waitForReceiver();
         receiver().hold();
         // (The window's own three-second re-read may have come first: any one on the wire will do.)
-        const size_t before = RequestsFor(receiver(), "GET_DISPLAY").size();
+        const size_t before = requestsFor(receiver(), "GET_DISPLAY").size();
         QVERIFY(QMetaObject::invokeMethod(window.get(), "getDecodeDeviceInfo"));
-        QTRY_VERIFY_WITH_TIMEOUT(RequestsFor(receiver(), "GET_DISPLAY").size() > before, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(requestsFor(receiver(), "GET_DISPLAY").size() > before, 3000);
         get<QPushButton>("decodeDisplayCh2Btn")->click();
         receiver().release();
-        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(receiver(), "SET_DISPLAY").size(), size_t{1}, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(receiver(), "SET_DISPLAY").size(), size_t{1}, 5000);
         QTest::qWait(300);
         QVERIFY(get<QPushButton>("decodeDisplayCh2Btn")->isChecked());
         // Once the click is answered, re-reads show the receiver again.
@@ -276,7 +276,7 @@ class ControllerTest : public QObject {
     void quickClicksOnASlowReceiverSendTheFirstAndTheLast() {
         startWindow();
         waitForReceiver();
-        receiver().setDefaultReply(Serving(EveryKey("1:0,0,100,100", 1, 30), 300));
+        receiver().setDefaultReply(serving(everyKey("1:0,0,100,100", 1, 30), 300));
         const char* const layouts[] = {"decodeDisplayCh2Btn",  "decodeDisplayCh12Btn",
                                        "decodeDisplayQuadBtn", "decodeDisplayCh3Btn",
                                        "decodeDisplayCh34Btn", "decodeDisplayCh4Btn",
@@ -286,16 +286,16 @@ class ControllerTest : public QObject {
             QVERIFY(timedClick(get<QPushButton>(layout)) < kClickReturnsWithinMs);
             QTest::qWait(20);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(receiver(), "SET_VIDEOENC").size(), size_t{2}, 10000);
-        QVERIFY(WaitForQuiet(receiver(), 700));
-        const auto displays = RequestsFor(receiver(), "SET_DISPLAY");
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(receiver(), "SET_VIDEOENC").size(), size_t{2}, 10000);
+        QVERIFY(waitForQuiet(receiver(), 700));
+        const auto displays = requestsFor(receiver(), "SET_DISPLAY");
         QCOMPARE(displays.size(), size_t{2});
-        QVERIFY(Contains(displays[0], "DISPLAY=[2:0,0,100,100]\r\n"));
-        QVERIFY(Contains(displays[1], "DISPLAY=[3:0,0,50,100 -a 4:50,0,50,100]\r\n"));
+        QVERIFY(contains(displays[0], "DISPLAY=[2:0,0,100,100]\r\n"));
+        QVERIFY(contains(displays[1], "DISPLAY=[3:0,0,50,100 -a 4:50,0,50,100]\r\n"));
         QVERIFY(get<QPushButton>("decodeDisplayCh34Btn")->isChecked());
-        const auto encoders = RequestsFor(receiver(), "SET_VIDEOENC");
-        QVERIFY(Contains(encoders[0], "\r\nCHN:3\r\n"));
-        QVERIFY(Contains(encoders[1], "\r\nCHN:4\r\n"));
+        const auto encoders = requestsFor(receiver(), "SET_VIDEOENC");
+        QVERIFY(contains(encoders[0], "\r\nCHN:3\r\n"));
+        QVERIFY(contains(encoders[1], "\r\nCHN:4\r\n"));
     }
 
     // Held "+": one move at a time, ticks that find one on its way are skipped, and the stop of
@@ -306,22 +306,22 @@ class ControllerTest : public QObject {
         auto* plus = get<QPushButton>("actuatorIncBtn");
         transmitter().hold();
         QTest::mousePress(plus, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{1},
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{1},
                                   3000);
         QTest::qWait(300);  // thirty ticks
-        QCOMPARE(RequestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{1});
+        QCOMPARE(requestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{1});
         QTest::mouseRelease(plus, Qt::LeftButton);
-        QVERIFY(!TelvaneTestAccess::actuatorTimer(*window)->isActive());
+        QVERIFY(!member<QTimer>(*window, QStringLiteral("actuatorTimer"))->isActive());
         QTest::qWait(200);
-        QCOMPARE(RequestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{1});
+        QCOMPARE(requestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{1});
         transmitter().release();
-        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{2},
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{2},
                                   3000);
         QTest::qWait(200);
-        const auto moves = RequestsFor(transmitter(), "ACTUATOR_MOVE");
+        const auto moves = requestsFor(transmitter(), "ACTUATOR_MOVE");
         QCOMPARE(moves.size(), size_t{2});
-        QVERIFY(Contains(moves[0], "ORIENT=2\r\n"));
-        QVERIFY(Contains(moves[1], "ORIENT=0\r\nANGLE=0\r\n"));
+        QVERIFY(contains(moves[0], "ORIENT=2\r\n"));
+        QVERIFY(contains(moves[1], "ORIENT=0\r\nANGLE=0\r\n"));
     }
 
     // The old transmitter's proxy finishes the command it is running before it ends; the window
@@ -335,14 +335,14 @@ class ControllerTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(text("pcConnectStateLabel"), QStringLiteral("Connect"), 5000);
         ch1.hold();
         get<QPushButton>("actuatorIncMoveBtn")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(ch1, "ACTUATOR_MOVE").size(), size_t{1}, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(ch1, "ACTUATOR_MOVE").size(), size_t{1}, 3000);
 
         QVERIFY(timedClick(get<QPushButton>("pcDisplayCh3Btn")) < kClickReturnsWithinMs);
         QCOMPARE(text("pcConnectStateLabel"), QStringLiteral("Disconnect"));
         QTest::qWait(500);
-        QVERIFY(RequestsFor(ch3, "PLAY").empty());
+        QVERIFY(requestsFor(ch3, "PLAY").empty());
         ch1.release();
-        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(ch3, "PLAY").size(), size_t{1}, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(ch3, "PLAY").size(), size_t{1}, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(text("pcConnectStateLabel"), QStringLiteral("Connect"), 5000);
         QVERIFY(ch1.waitForClosedConnections(ch1.connectionCount(), std::chrono::seconds(3)));
     }
@@ -352,15 +352,15 @@ class ControllerTest : public QObject {
         startWindow();
         chooseTransmitterCh2();
         QTest::qWait(500);
-        const size_t plays = RequestsFor(transmitter(), "PLAY").size();
+        const size_t plays = requestsFor(transmitter(), "PLAY").size();
         for (int i = 0; i < 10; ++i) {
             window->resize(window->width() + 10, window->height());
             QTest::qWait(20);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(transmitter(), "PLAY").size(), plays + 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(transmitter(), "PLAY").size(), plays + 1, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(text("pcConnectStateLabel"), QStringLiteral("Connect"), 5000);
         QTest::qWait(500);
-        QCOMPARE(RequestsFor(transmitter(), "PLAY").size(), plays + 1);
+        QCOMPARE(requestsFor(transmitter(), "PLAY").size(), plays + 1);
     }
 
     void closingIsPromptAgainstDevicesThatNeverAnswer() {
@@ -371,8 +371,8 @@ class ControllerTest : public QObject {
         transmitter().hold();
         get<QPushButton>("decodeDisplayQuadBtn")->click();
         get<QPushButton>("ttlEncBtn")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(receiver(), "SET_DISPLAY").size(), size_t{1}, 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(transmitter(), "GET_TTL").size(), size_t{1}, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(receiver(), "SET_DISPLAY").size(), size_t{1}, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(transmitter(), "GET_TTL").size(), size_t{1}, 3000);
         QElapsedTimer clock;
         clock.start();
         QVERIFY(window->close());
@@ -399,9 +399,9 @@ class ControllerTest : public QObject {
         QCOMPARE(style("upgradeStatusLabel"), QStringLiteral("color:black;"));
         QVERIFY(get<QPushButton>("upgradeEncBtn")->isEnabled());
         QVERIFY(get<QPushButton>("pcDisplayOffBtn")->isEnabled());
-        auto uploads = RequestsFor(transmitter(), "UPGRADE");
+        auto uploads = requestsFor(transmitter(), "UPGRADE");
         QCOMPARE(uploads.size(), size_t{1});
-        QVERIFY(Contains(uploads[0], "CONTENT-LENGTH:40000\r\n\r\n"));
+        QVERIFY(contains(uploads[0], "CONTENT-LENGTH:40000\r\n\r\n"));
 
         // Refused at once: no such file.
         get<QLineEdit>("upgradeFilePathEdit")->clear();
@@ -424,7 +424,7 @@ class ControllerTest : public QObject {
         get<QLineEdit>("upgradeFilePathEdit")->setText(firmware.fileName());
         receiver().hold();
         get<QPushButton>("upgradeDecBtn")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(receiver(), "UPGRADE").size(), size_t{1}, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(receiver(), "UPGRADE").size(), size_t{1}, 3000);
 
         QVERIFY(!window->close());
         QVERIFY(window->isVisible());
@@ -442,18 +442,18 @@ class ControllerTest : public QObject {
     void nothingGoesToTheReceiverBeforeItsStateIsKnown() {
         installation = std::make_unique<FakeInstallation>();
         // It answers its first poll, then refuses the window's first read of its output.
-        receiver().script(Serving(EveryKey("1:0,0,100,100", 1, 30)));
+        receiver().script(serving(everyKey("1:0,0,100,100", 1, 30)));
         receiver().script(korvex::test::Answer("HDMI/1.0 503 Busy\r\n\r\n"));
         window = std::make_unique<Telvane>(installation->devices(), idleLauncher());
-        TelvaneTestAccess::decodeInfoTimer(*window)->stop();
+        member<QTimer>(*window, QStringLiteral("decodeInfoTimer"))->stop();
         window->show();
         QTRY_COMPARE_WITH_TIMEOUT(text("decodeConnectStateLabel"), QStringLiteral("Connect"), 5000);
-        QVERIFY(WaitForQuiet(receiver()));
-        QCOMPARE(RequestsFor(receiver(), "GET_DISPLAY").size(), size_t{1});
+        QVERIFY(waitForQuiet(receiver()));
+        QCOMPARE(requestsFor(receiver(), "GET_DISPLAY").size(), size_t{1});
         get<QPushButton>("decodeDisplayCh12Btn")->click();
         get<QPushButton>("decodeResolution4kBtn")->click();
         QTest::qWait(300);
-        QVERIFY(RequestsFor(receiver(), "SET_DISPLAY").empty());
+        QVERIFY(requestsFor(receiver(), "SET_DISPLAY").empty());
         QCOMPARE(get<QButtonGroup>("decodeDisplayBtnGroup")->checkedId(), -1);
         QCOMPARE(get<QButtonGroup>("decodeResolutionBtnGroup")->checkedId(), -1);
         QCOMPARE(statusText(), QStringLiteral("Receiver: its settings are not read yet"));
@@ -461,8 +461,8 @@ class ControllerTest : public QObject {
         reread();
         QVERIFY(get<QPushButton>("decodeDisplayCh1Btn")->isChecked());
         get<QPushButton>("decodeDisplayCh2Btn")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(receiver(), "SET_DISPLAY").size(), size_t{1}, 3000);
-        QVERIFY(Contains(RequestsFor(receiver(), "SET_DISPLAY")[0],
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(receiver(), "SET_DISPLAY").size(), size_t{1}, 3000);
+        QVERIFY(contains(requestsFor(receiver(), "SET_DISPLAY")[0],
                          "DISPLAY=[2:0,0,100,100]\r\nRESOLUTION=1080P60\r\nAUDIO=-1\r\n"));
     }
 
@@ -479,7 +479,7 @@ class ControllerTest : public QObject {
         QVERIFY(get<QPushButton>("decodeDisplayCh1Btn")->isChecked());
         QVERIFY(get<QPushButton>("decodeAudioCh1Btn")->isChecked());
         QVERIFY(get<QPushButton>("decodeFPS30Btn")->isEnabled());
-        QVERIFY(RequestsFor(receiver(), "SET_DISPLAY").empty());
+        QVERIFY(requestsFor(receiver(), "SET_DISPLAY").empty());
         QCOMPARE(statusText(), QStringLiteral("Receiver: not connected"));
     }
 
@@ -491,7 +491,7 @@ class ControllerTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(statusText(), QStringLiteral("Receiver refused the layout"),
                                   5000);
         QVERIFY(get<QPushButton>("decodeDisplayCh1Btn")->isChecked());
-        QVERIFY(RequestsFor(receiver(), "SET_VIDEOENC").empty());
+        QVERIFY(requestsFor(receiver(), "SET_VIDEOENC").empty());
     }
 
     // The field lets 101..999 stand while typing; Goto takes them as 100 and says so.
@@ -502,9 +502,9 @@ class ControllerTest : public QObject {
         get<QLineEdit>("actuatorOutputEdit")->setText(QStringLiteral("999"));
         get<QPushButton>("actuatorIncMoveBtn")->click();
         QCOMPARE(get<QLineEdit>("actuatorOutputEdit")->text(), QStringLiteral("100"));
-        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{1},
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(transmitter(), "ACTUATOR_MOVE").size(), size_t{1},
                                   3000);
-        QVERIFY(Contains(RequestsFor(transmitter(), "ACTUATOR_MOVE")[0],
+        QVERIFY(contains(requestsFor(transmitter(), "ACTUATOR_MOVE")[0],
                          "ID=2\r\nORIENT=1\r\nANGLE=132\r\n"));
         QTRY_COMPARE_WITH_TIMEOUT(statusText(), QStringLiteral("PWM 3 → 100: done"), 3000);
     }
@@ -551,7 +551,7 @@ class ControllerTest : public QObject {
     void streamEndPaintsThePictureAreaBlack() {
         startWindow();
         chooseTransmitterCh2();
-        QWidget* video = TelvaneTestAccess::videoWidget(*window);
+        QWidget* video = member<QWidget>(*window, QStringLiteral("videoWidget"));
         QPalette coloured = video->palette();
         coloured.setBrush(QPalette::Window, QBrush(Qt::red));
         video->setPalette(coloured);  // stands for the last picture that was drawn

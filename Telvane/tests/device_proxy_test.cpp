@@ -25,12 +25,12 @@ using korvex::test::Reply;
 namespace {
 
 // A media-information packet; the audio description it carries is 48000, 2, 0, 0, 0.
-std::string MediaInfo(int contentMask, int width, int height) {
+std::string mediaInfo(int contentMask, int width, int height) {
     return Packet(KORVEX_PACKET_MEDIA_INFO, MediaInfoPayload(width, height, contentMask), 0, 0,
                   kWholeFrame);
 }
 
-DeviceProxyInfo InfoFor(int port, uint64_t window = 0) {
+DeviceProxyInfo infoFor(int port, uint64_t window = 0) {
     DeviceProxyInfo info;
     std::memset(&info, 0, sizeof info);
     std::strcpy(info.address, "127.0.0.1");
@@ -41,21 +41,21 @@ DeviceProxyInfo InfoFor(int port, uint64_t window = 0) {
 }
 
 // A device that accepts PLAY and then streams `packets`, keeping the connection open.
-Reply Streaming(std::string packets) {
+Reply streaming(std::string packets) {
     Reply reply;
     reply.chunks = {{0, OkResponse()}, {100, std::move(packets)}};
     reply.closeAfter = false;
     return reply;
 }
 
-void StopAndWait(HDMIDeviceProxy& proxy) {
+void stopAndWait(HDMIDeviceProxy& proxy) {
     proxy.stopImmediately();
     QVERIFY(proxy.wait(3000));
 }
 
-std::vector<LumadecCall> CallsOf(const std::string& function) {
+std::vector<LumadecCall> callsOf(const std::string& function) {
     std::vector<LumadecCall> matching;
-    for (const auto& call : RecordedLumadecCalls()) {
+    for (const auto& call : recordedLumadecCalls()) {
         if (call.function == function) {
             matching.push_back(call);
         }
@@ -90,7 +90,7 @@ class DeviceProxyTest : public QObject {
 
   private slots:
     void init() {
-        ClearRecordedLumadecCalls();
+        clearRecordedLumadecCalls();
         pcAudioEnabled = false;
     }
 
@@ -98,7 +98,7 @@ class DeviceProxyTest : public QObject {
         FakeDevice device;
         device.setDefaultReply(
             korvex::test::Answer(OkResponse("SOFTVER=1\r\nHARDVER=2\r\nSERIAL=3\r\nMODEL=RX\r\n")));
-        DeviceProxyInfo info = InfoFor(device.port());
+        DeviceProxyInfo info = infoFor(device.port());
         HDMIDeviceProxy proxy(nullptr, false, &info);
         Reports reports(proxy);
         proxy.start();
@@ -108,7 +108,7 @@ class DeviceProxyTest : public QObject {
 
         QElapsedTimer stopping;
         stopping.start();
-        StopAndWait(proxy);
+        stopAndWait(proxy);
         QVERIFY(stopping.elapsed() < 1000);
     }
 
@@ -118,7 +118,7 @@ class DeviceProxyTest : public QObject {
     void commandsRunInOrderOnTheProxysThread() {
         FakeDevice device;
         device.setDefaultReply(korvex::test::Answer(OkResponse("KEY=1\r\n")));
-        DeviceProxyInfo info = InfoFor(device.port());
+        DeviceProxyInfo info = infoFor(device.port());
         HDMIDeviceProxy proxy(nullptr, false, &info);
         QList<int> replies;
         std::mutex mutex;
@@ -145,7 +145,7 @@ class DeviceProxyTest : public QObject {
             }
         }
         QCOMPARE(keys, (std::vector<std::string>{"KEY=0\r\n", "KEY=1\r\n", "KEY=2\r\n"}));
-        StopAndWait(proxy);
+        stopAndWait(proxy);
     }
 
     // While a command runs, waiting ones of one kind replace each other (the last one queued
@@ -153,7 +153,7 @@ class DeviceProxyTest : public QObject {
     // drops the waiting ones.
     void waitingCommandsAreReplacedByKindAndDroppedAtTheStop() {
         FakeDevice device;
-        DeviceProxyInfo info = InfoFor(device.port());
+        DeviceProxyInfo info = infoFor(device.port());
         HDMIDeviceProxy proxy(nullptr, false, &info);
         std::mutex mutex;
         std::condition_variable changed;
@@ -230,26 +230,26 @@ class DeviceProxyTest : public QObject {
     void monitoringProxyReportsUnansweredAndIncompleteAnswers() {
         FakeDevice device;
         device.setDefaultReply(korvex::test::Answer(OkResponse("SOFTVER=1\r\nHARDVER=2\r\n")));
-        DeviceProxyInfo info = InfoFor(device.port());
+        DeviceProxyInfo info = infoFor(device.port());
         HDMIDeviceProxy proxy(nullptr, false, &info);
         Reports reports(proxy);
         proxy.start();
         QTRY_VERIFY_WITH_TIMEOUT(!reports.statuses.isEmpty(), 3000);
         QCOMPARE(reports.statuses.at(0), 1);
-        StopAndWait(proxy);
+        stopAndWait(proxy);
 
-        DeviceProxyInfo refused = InfoFor(korvex::test::RefusingPort());
+        DeviceProxyInfo refused = infoFor(korvex::test::RefusingPort());
         HDMIDeviceProxy unreachable(nullptr, false, &refused);
         Reports unreachableReports(unreachable);
         unreachable.start();
         QTRY_VERIFY_WITH_TIMEOUT(!unreachableReports.statuses.isEmpty(), 5000);
         QCOMPARE(unreachableReports.statuses.at(0), 1);
-        StopAndWait(unreachable);
+        stopAndWait(unreachable);
     }
 
     void proxyStoppedBeforeItsThreadRunsNeverLogsIn() {
         FakeDevice device;
-        DeviceProxyInfo info = InfoFor(device.port(), 42);
+        DeviceProxyInfo info = infoFor(device.port(), 42);
         HDMIDeviceProxy proxy(nullptr, true, &info);
         proxy.stopImmediately();
         proxy.stopImmediately();
@@ -262,16 +262,16 @@ class DeviceProxyTest : public QObject {
         FakeDevice device;
         const std::string video = std::string("\x00\x00\x00\x01\x65", 5) + "key";
         const std::string sound = "\xff\xf1" + std::string(30, 'a');
-        device.script(Streaming(MediaInfo(3, 1920, 1080) +
+        device.script(streaming(mediaInfo(3, 1920, 1080) +
                                 Packet(KORVEX_PACKET_KEY_FRAME, video, 10) +
                                 Packet(KORVEX_PACKET_AUDIO, sound, 11) + Packet(0, "delta", 12)));
-        DeviceProxyInfo info = InfoFor(device.port(), 0x2a00007);
+        DeviceProxyInfo info = infoFor(device.port(), 0x2a00007);
         HDMIDeviceProxy proxy(nullptr, true, &info);
         Reports reports(proxy);
         proxy.start();
-        QTRY_VERIFY_WITH_TIMEOUT(CallsOf("write").size() >= 3, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(callsOf("write").size() >= 3, 5000);
 
-        auto opens = CallsOf("open");
+        auto opens = callsOf("open");
         QCOMPARE(opens.size(), size_t{1});
         QCOMPARE(opens[0].window, uint64_t{0x2a00007});
         QCOMPARE(opens[0].video.width, 1920);
@@ -281,7 +281,7 @@ class DeviceProxyTest : public QObject {
         QCOMPARE(opens[0].audio.param1, 2);
         QCOMPARE(opens[0].audio.param4, 0);
 
-        auto writes = CallsOf("write");
+        auto writes = callsOf("write");
         QCOMPARE(writes[0].type, 1);
         QCOMPARE(writes[0].data, video);
         QCOMPARE(writes[1].type, 3);
@@ -291,8 +291,8 @@ class DeviceProxyTest : public QObject {
         QCOMPARE(static_cast<uint8_t>(writes[1].data[127]), uint8_t{0x2f});
         QCOMPARE(writes[2].data, std::string("delta"));
 
-        StopAndWait(proxy);
-        QCOMPARE(CallsOf("close").size(), size_t{1});
+        stopAndWait(proxy);
+        QCOMPARE(callsOf("close").size(), size_t{1});
         QTRY_VERIFY_WITH_TIMEOUT(reports.statuses.contains(3), 2000);
         QCOMPARE(reports.statuses.mid(0, 2), (QList<int>{0, 2}));
     }
@@ -301,29 +301,29 @@ class DeviceProxyTest : public QObject {
         pcAudioEnabled = true;
         FakeDevice device;
         const std::string sound = "\xff\xf1" + std::string(40, 's');
-        device.script(Streaming(MediaInfo(1, 1280, 720) + Packet(KORVEX_PACKET_KEY_FRAME, "k", 1) +
+        device.script(streaming(mediaInfo(1, 1280, 720) + Packet(KORVEX_PACKET_KEY_FRAME, "k", 1) +
                                 Packet(KORVEX_PACKET_AUDIO, sound, 2)));
-        DeviceProxyInfo info = InfoFor(device.port(), 7);
+        DeviceProxyInfo info = infoFor(device.port(), 7);
         HDMIDeviceProxy proxy(nullptr, true, &info);
         proxy.start();
-        QTRY_VERIFY_WITH_TIMEOUT(CallsOf("write").size() >= 2, 5000);
-        QVERIFY(!CallsOf("open")[0].hasAudio);
-        QCOMPARE(CallsOf("write")[1].data, sound);
-        StopAndWait(proxy);
+        QTRY_VERIFY_WITH_TIMEOUT(callsOf("write").size() >= 2, 5000);
+        QVERIFY(!callsOf("open")[0].hasAudio);
+        QCOMPARE(callsOf("write")[1].data, sound);
+        stopAndWait(proxy);
     }
 
     void contentWithoutVideoOpensNoPlayerAndFramesAreDropped() {
         FakeDevice device;
         device.script(
-            Streaming(MediaInfo(2, 1920, 1080) + Packet(KORVEX_PACKET_KEY_FRAME, "k", 1)));
-        DeviceProxyInfo info = InfoFor(device.port(), 7);
+            streaming(mediaInfo(2, 1920, 1080) + Packet(KORVEX_PACKET_KEY_FRAME, "k", 1)));
+        DeviceProxyInfo info = infoFor(device.port(), 7);
         HDMIDeviceProxy proxy(nullptr, true, &info);
         Reports reports(proxy);
         proxy.start();
         QTRY_VERIFY_WITH_TIMEOUT(reports.statuses.contains(2), 5000);
         QTest::qWait(300);
-        StopAndWait(proxy);
-        QVERIFY(RecordedLumadecCalls().empty());
+        stopAndWait(proxy);
+        QVERIFY(recordedLumadecCalls().empty());
     }
 };
 

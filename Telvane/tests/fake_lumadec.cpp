@@ -10,19 +10,19 @@ int playerToken;
 uint64_t picturesSinceOpen;  // every video frame counts as a decoded picture
 uint64_t firstPictureTimeUs;
 
-void Record(LumadecCall call) {
+void record(LumadecCall call) {
     std::lock_guard<std::mutex> lock(mutex);
     calls.push_back(std::move(call));
 }
 
 }  // namespace
 
-std::vector<LumadecCall> RecordedLumadecCalls() {
+std::vector<LumadecCall> recordedLumadecCalls() {
     std::lock_guard<std::mutex> lock(mutex);
     return calls;
 }
 
-void ClearRecordedLumadecCalls() {
+void clearRecordedLumadecCalls() {
     std::lock_guard<std::mutex> lock(mutex);
     calls.clear();
 }
@@ -39,7 +39,7 @@ LumadecPlayer* LUMADEC_OpenPlayer(uint64_t window, const LumadecVideoDescription
     if (audio != nullptr) {
         call.audio = *audio;
     }
-    Record(call);
+    record(call);
     std::lock_guard<std::mutex> lock(mutex);
     picturesSinceOpen = 0;
     firstPictureTimeUs = 0;
@@ -53,7 +53,7 @@ int LUMADEC_WriteFrame(LumadecPlayer*, const LumadecFrame* frame) {
     call.timestamp = frame->timestamp;
     call.data.assign(reinterpret_cast<const char*>(frame->data),
                      static_cast<size_t>(frame->length));
-    Record(call);
+    record(call);
     if (frame->type != LUMADEC_FRAME_AUDIO) {
         std::lock_guard<std::mutex> lock(mutex);
         if (picturesSinceOpen++ == 0) {
@@ -69,7 +69,7 @@ int LUMADEC_WriteFrame(LumadecPlayer*, const LumadecFrame* frame) {
 int LUMADEC_ClosePlayer(LumadecPlayer*) {
     LumadecCall call;
     call.function = "close";
-    Record(call);
+    record(call);
     return 0;
 }
 

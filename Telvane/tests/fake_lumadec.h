@@ -19,5 +19,5 @@ struct LumadecCall {
     std::string data;
 };
 
-std::vector<LumadecCall> RecordedLumadecCalls();
-void ClearRecordedLumadecCalls();
+std::vector<LumadecCall> recordedLumadecCalls();
+void clearRecordedLumadecCalls();

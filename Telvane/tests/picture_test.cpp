@@ -1,6 +1,10 @@
 // The window as the operator sees it on a real X display under a window manager (openbox): the
 // live picture decoded by Lumadec from devicesim's stream, the black area when the stream is lost,
 // full screen and back, and the window's place and size on a 1920 x 1080 screen.
+//
+// With QT_SCALE_FACTOR above 1 (ctest runs it with 2 and 1.5) the screen is 3840 x 2160, as on a
+// desktop scaled up for a 4K monitor: the window still fits it with every caption whole, and the
+// picture is drawn in the screen's own pixels, filling its area.
 #include "look.h"
 #include "startup.h"
 #include "support/test_display.h"
@@ -32,7 +36,7 @@ namespace {
 const char kTransmitter[] = "127.0.0.220";
 
 // The share of pixels of `image` that are not black, 0..1.
-double LitShare(const QImage& image) {
+double litShare(const QImage& image) {
     qint64 lit = 0;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
@@ -45,12 +49,53 @@ double LitShare(const QImage& image) {
 }
 
 // What the X server shows in the native window of `widget`, whoever drew it.
-QImage OnScreen(QWidget* widget) {
+QImage onScreen(QWidget* widget) {
     return QGuiApplication::primaryScreen()->grabWindow(widget->winId()).toImage();
 }
 
+// Whether the picture fills `widget`'s native window, drawn in the screen's pixels: the lit part of
+// what the screen shows there reaches two opposite edges and is centred (the picture keeps its
+// shape), and the window has as many pixels as the widget's size times the scale factor. Tells what
+// is wrong in `why`.
+bool fillsItsArea(QWidget* widget, QString* why) {
+    const QImage image = onScreen(widget);
+    const QSize expected = widget->size() * widget->devicePixelRatioF();
+    if (qAbs(image.width() - expected.width()) > 1 ||
+        qAbs(image.height() - expected.height()) > 1) {
+        *why = QStringLiteral("%1x%2 pixels on screen for %3x%4")
+                   .arg(image.width())
+                   .arg(image.height())
+                   .arg(expected.width())
+                   .arg(expected.height());
+        return false;
+    }
+    QRect lit;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(image.pixel(x, y)) > 8) {
+                lit |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    const int left = lit.left();
+    const int right = image.width() - 1 - lit.right();
+    const int top = lit.top();
+    const int bottom = image.height() - 1 - lit.bottom();
+    const int edge = 2;  // the scaler's rounding
+    const bool fillsWidth = left <= edge && right <= edge && qAbs(top - bottom) <= edge;
+    const bool fillsHeight = top <= edge && bottom <= edge && qAbs(left - right) <= edge;
+    *why = QStringLiteral("picture at %1,%2 %3x%4 in %5x%6 pixels")
+               .arg(lit.x())
+               .arg(lit.y())
+               .arg(lit.width())
+               .arg(lit.height())
+               .arg(image.width())
+               .arg(image.height());
+    return !lit.isEmpty() && (fillsWidth || fillsHeight);
+}
+
 // Alt+F4 on `window`, which the window manager takes as the operator closing it.
-bool PressAltF4On(WId window) {
+bool pressAltF4On(WId window) {
     const QString id = QString::number(window);
     return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"),
                                                          QStringLiteral("--sync"), id}) == 0 &&
@@ -76,7 +121,7 @@ class PictureTest : public QObject {
     T* get(const char* name) {
         return member<T>(*window, QString::fromLatin1(name));
     }
-    QWidget* video() { return TelvaneTestAccess::videoWidget(*window); }
+    QWidget* video() { return member<QWidget>(*window, QStringLiteral("videoWidget")); }
 
     void startTransmitter() {
         devicesim::Options options;
@@ -105,7 +150,13 @@ class PictureTest : public QObject {
     void watchCh1() {
         get<QPushButton>("pcDisplayOffBtn")->click();
         get<QPushButton>("pcDisplayCh1Btn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(LitShare(OnScreen(video())) > 0.05, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(litShare(onScreen(video())) > 0.05, 10000);
+    }
+
+    // Waits until the picture fills the video area in the screen's pixels.
+    void waitUntilThePictureFillsItsArea() {
+        QString why;
+        QTRY_VERIFY2_WITH_TIMEOUT(fillsItsArea(video(), &why), qPrintable(why), 10000);
     }
 
   private slots:
@@ -140,7 +191,8 @@ class PictureTest : public QObject {
     }
 
     // With its frame the window is at most 1000 px high and lies on the screen's available
-    // area, also when its place would have pushed its bottom off the screen; in both languages.
+    // area, also when its place would have pushed its bottom off the screen, and every caption
+    // has the room it needs; in both languages.
     void windowFitsTheScreenWithItsFrame() {
         for (bool chinese : {false, true}) {
             QTranslator translator;
@@ -152,15 +204,28 @@ class PictureTest : public QObject {
             const QRect available = window->screen()->availableGeometry();
             const QRect frame = window->frameGeometry();
             QVERIFY2(frame.height() <= 1000, qPrintable(QString::number(frame.height())));
-            QVERIFY2(available.contains(frame), qPrintable(QStringLiteral("%1,%2 %3x%4")
-                                                               .arg(frame.x())
-                                                               .arg(frame.y())
-                                                               .arg(frame.width())
-                                                               .arg(frame.height())));
+            QVERIFY2(available.contains(frame),
+                     qPrintable(QStringLiteral("%1,%2 %3x%4 in %5,%6 %7x%8")
+                                    .arg(frame.x())
+                                    .arg(frame.y())
+                                    .arg(frame.width())
+                                    .arg(frame.height())
+                                    .arg(available.x())
+                                    .arg(available.y())
+                                    .arg(available.width())
+                                    .arg(available.height())));
             QVERIFY(get<QPushButton>("upgradeDecBtn")->isVisible());
+            const QStringList clipped = clippedCaptions(*window);
+            QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
             window.reset();
             QCoreApplication::removeTranslator(&translator);
         }
+    }
+
+    void pictureFillsItsAreaInScreenPixels() {
+        openWindow();
+        watchCh1();
+        waitUntilThePictureFillsItsArea();
     }
 
     // Only a moving, current picture is ever shown: when the transmitter is lost, the last
@@ -171,7 +236,7 @@ class PictureTest : public QObject {
         simulator.reset();
         QTRY_COMPARE_WITH_TIMEOUT(get<QLabel>("pcConnectStateLabel")->text(),
                                   QStringLiteral("Disconnect"), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(LitShare(OnScreen(video())) < 0.001, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(litShare(onScreen(video())) < 0.001, 3000);
     }
 
     // Full screen and back, by double-click, Esc and the window manager's close: the picture
@@ -197,7 +262,8 @@ class PictureTest : public QObject {
             QTRY_COMPARE_WITH_TIMEOUT(holder->frameGeometry(), screen, 5000);
             QTRY_COMPARE_WITH_TIMEOUT(video()->geometry().size(), screen.size(), 5000);
             QTRY_COMPARE_WITH_TIMEOUT(int(plays), before + 1, 5000);
-            QTRY_VERIFY_WITH_TIMEOUT(LitShare(OnScreen(video())) > 0.05, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(litShare(onScreen(video())) > 0.05, 10000);
+            waitUntilThePictureFillsItsArea();
 
             qInfo("leaving full screen by %s", leave == Leave::DoubleClick ? "double-click"
                                                : leave == Leave::Escape
@@ -211,7 +277,7 @@ class PictureTest : public QObject {
                     QTest::keyClick(holder, Qt::Key_Escape);
                     break;
                 case Leave::WindowManagerClose:
-                    QVERIFY(PressAltF4On(holder->winId()));
+                    QVERIFY(pressAltF4On(holder->winId()));
                     break;
             }
             QTRY_COMPARE_WITH_TIMEOUT(video()->parentWidget(), column, 5000);
@@ -220,7 +286,7 @@ class PictureTest : public QObject {
             QCOMPARE(video()->winId(), native);
             QVERIFY(video()->isVisible());
             QTRY_COMPARE_WITH_TIMEOUT(int(plays), before + 2, 5000);
-            QTRY_VERIFY_WITH_TIMEOUT(LitShare(OnScreen(video())) > 0.05, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(litShare(onScreen(video())) > 0.05, 10000);
             QTest::qWait(500);
             QCOMPARE(int(plays), before + 2);
         }
@@ -229,9 +295,10 @@ class PictureTest : public QObject {
 };
 
 int main(int argc, char* argv[]) {
+    const bool scaledUp = qgetenv("QT_SCALE_FACTOR").toDouble() > 1;
     lumadec_test::TestXServer display;
     std::string error;
-    if (!display.Start(&error, 1920, 1080)) {
+    if (!display.start(&error, scaledUp ? 3840 : 1920, scaledUp ? 2160 : 1080)) {
         std::fprintf(stderr, "picture test: %s\n", error.c_str());
         return 1;
     }

@@ -26,7 +26,7 @@ struct Expected {
     std::string part;
 };
 
-Expected Parse(const QString& text) {
+Expected parse(const QString& text) {
     const std::string line = text.toStdString();
     const size_t space = line.find(' ');
     return {line.substr(0, space), space == std::string::npos ? "" : line.substr(space + 1)};
@@ -34,7 +34,7 @@ Expected Parse(const QString& text) {
 
 // The requests that arrived at `device` from index `from` on, but for the receiver's polls and,
 // unless a stream is what is looked for, the stream's PLAY.
-std::vector<std::string> NewRequests(const FakeDevice& device, size_t from, bool withPlay) {
+std::vector<std::string> newRequests(const FakeDevice& device, size_t from, bool withPlay) {
     std::vector<std::string> requests;
     const std::vector<std::string> all = device.requests();
     for (size_t i = from; i < all.size(); ++i) {
@@ -47,10 +47,10 @@ std::vector<std::string> NewRequests(const FakeDevice& device, size_t from, bool
 }
 
 // Whether `requests` are exactly `expected`, in order.
-bool Match(const std::vector<std::string>& requests, const QStringList& expected) {
+bool match(const std::vector<std::string>& requests, const QStringList& expected) {
     size_t next = 0;
     for (const QString& text : expected) {
-        Expected entry = Parse(text);
+        Expected entry = parse(text);
         const bool repeated = !entry.word.empty() && entry.word.back() == '*';
         if (repeated) {
             entry.word.pop_back();
@@ -58,7 +58,7 @@ bool Match(const std::vector<std::string>& requests, const QStringList& expected
         auto matches = [&](size_t index) {
             return index < requests.size() &&
                    requests[index].compare(0, entry.word.size() + 1, entry.word + " ") == 0 &&
-                   Contains(requests[index], entry.part);
+                   contains(requests[index], entry.part);
         };
         if (!matches(next)) {
             return false;
@@ -71,7 +71,7 @@ bool Match(const std::vector<std::string>& requests, const QStringList& expected
     return next == requests.size();
 }
 
-std::string Printable(const std::vector<std::string>& requests) {
+std::string printable(const std::vector<std::string>& requests) {
     std::string text;
     for (const std::string& request : requests) {
         text += "\n  " + request.substr(0, request.find("\r\n\r\n"));
@@ -110,7 +110,7 @@ class SlotWiringTest : public QObject {
         installation = std::make_unique<FakeInstallation>();
         window = std::make_unique<Telvane>(installation->devices(), idleLauncher());
         // Re-reads come only when asked for here, so that the requests of a click stand alone.
-        TelvaneTestAccess::decodeInfoTimer(*window)->stop();
+        member<QTimer>(*window, QStringLiteral("decodeInfoTimer"))->stop();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QTRY_COMPARE_WITH_TIMEOUT(text("decodeConnectStateLabel"), QStringLiteral("Connect"), 5000);
@@ -232,20 +232,20 @@ class SlotWiringTest : public QObject {
         QVERIFY(button != nullptr);
         QVERIFY(button->isEnabled());
         FakeDevice& target = deviceNamed(device);
-        const bool play = Parse(requests.first()).word == "PLAY";
+        const bool play = parse(requests.first()).word == "PLAY";
         const size_t before = target.requests().size();
         if (control.startsWith(QLatin1String("upgrade"))) {
             get<QLineEdit>(QStringLiteral("upgradeFilePathEdit"))->setText(firmware.fileName());
         }
         if (hold) {
             QTest::mousePress(button, Qt::LeftButton);
-            QTRY_VERIFY_WITH_TIMEOUT(NewRequests(target, before, false).size() >= 2, 3000);
+            QTRY_VERIFY_WITH_TIMEOUT(newRequests(target, before, false).size() >= 2, 3000);
             QTest::mouseRelease(button, Qt::LeftButton);
         } else {
             QTest::mouseClick(button, Qt::LeftButton);
         }
-        QTRY_VERIFY2_WITH_TIMEOUT(Match(NewRequests(target, before, play), requests),
-                                  Printable(NewRequests(target, before, play)).c_str(), 5000);
+        QTRY_VERIFY2_WITH_TIMEOUT(match(newRequests(target, before, play), requests),
+                                  printable(newRequests(target, before, play)).c_str(), 5000);
         if (control.startsWith(QLatin1String("upgrade"))) {
             QTRY_COMPARE_WITH_TIMEOUT(text("upgradeStatusLabel"), QStringLiteral("Upgrade Success"),
                                       5000);
@@ -275,10 +275,10 @@ class SlotWiringTest : public QObject {
         QVERIFY(!pcAudioEnabled.load());
 
         auto* path = get<QLineEdit>(QStringLiteral("upgradeFilePathEdit"));
-        AnswerNextFileDialog(firmware.fileName());
+        answerNextFileDialog(firmware.fileName());
         get<QAbstractButton>(QStringLiteral("upgradeFileChooseBtn"))->click();
         QCOMPARE(path->text(), firmware.fileName());
-        AnswerNextFileDialog(QString());
+        answerNextFileDialog(QString());
         get<QAbstractButton>(QStringLiteral("upgradeFileChooseBtn"))->click();
         QCOMPARE(path->text(), QString());
     }
@@ -300,15 +300,15 @@ class SlotWiringTest : public QObject {
         QTest::keyClicks(output, QStringLiteral("7"));
         QTest::keyClick(output, Qt::Key_Return);
         QTest::qWait(300);
-        QVERIFY(NewRequests(*installation->receiver, receiverBefore, false).empty());
-        QVERIFY(NewRequests(installation->transmitter(1), transmitterBefore, false).empty());
+        QVERIFY(newRequests(*installation->receiver, receiverBefore, false).empty());
+        QVERIFY(newRequests(installation->transmitter(1), transmitterBefore, false).empty());
         output->setText(QStringLiteral("50"));
     }
 
     // A double-click on the picture toggles full screen; a resize restarts the stream on the
     // picture area's native window.
     void pictureAreaDoubleClickAndResize() {
-        QWidget* video = TelvaneTestAccess::videoWidget(*window);
+        QWidget* video = member<QWidget>(*window, QStringLiteral("videoWidget"));
         QWidget* column = video->parentWidget();
         FakeDevice& transmitter = installation->transmitter(1);
         QTest::mouseDClick(video, Qt::LeftButton);
@@ -318,12 +318,12 @@ class SlotWiringTest : public QObject {
         QCOMPARE(video->parentWidget(), column);
         QCOMPARE(video->window(), static_cast<QWidget*>(window.get()));
         QVERIFY(video->isVisible());
-        QVERIFY(WaitForQuiet(transmitter, 500));
+        QVERIFY(waitForQuiet(transmitter, 500));
         QTRY_COMPARE_WITH_TIMEOUT(text("pcConnectStateLabel"), QStringLiteral("Connect"), 5000);
 
-        const size_t plays = RequestsFor(transmitter, "PLAY").size();
+        const size_t plays = requestsFor(transmitter, "PLAY").size();
         window->resize(window->width() + 40, window->height());
-        QTRY_COMPARE_WITH_TIMEOUT(RequestsFor(transmitter, "PLAY").size(), plays + 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(transmitter, "PLAY").size(), plays + 1, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(text("pcConnectStateLabel"), QStringLiteral("Connect"), 5000);
     }
 };

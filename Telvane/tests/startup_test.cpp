@@ -13,9 +13,9 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QResource>
 #include <QStyleFactory>
-#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
@@ -46,36 +46,6 @@ QStringList captions(Telvane& window) {
         }
     }
     return texts;
-}
-
-// Captions whose text does not fit the room their widget has, as "caption (needed > room)".
-QStringList clippedCaptions(Telvane& window) {
-    QStringList clipped;
-    auto check = [&](const QString& text, const QFontMetrics& metrics, int room) {
-        int needed = 0;
-        for (const QString& line : text.split(QStringLiteral("\r\n"))) {
-            needed = qMax(needed, metrics.horizontalAdvance(line));
-        }
-        if (!text.trimmed().isEmpty() && needed > room) {
-            clipped << QStringLiteral("%1 (%2 > %3)").arg(text).arg(needed).arg(room);
-        }
-    };
-    for (QWidget* widget : window.findChildren<QWidget*>()) {
-        if (auto* label = qobject_cast<QLabel*>(widget)) {
-            check(label->text(), label->fontMetrics(), label->contentsRect().width());
-        } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
-            QStyleOptionButton option;
-            option.initFrom(button);
-            option.text = button->text();
-            const QRect contents =
-                button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
-            check(button->text(), button->fontMetrics(), contents.width());
-        } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
-            // The title sits on the frame's top edge, inset from both sides.
-            check(box->title(), box->fontMetrics(), box->width() - 16);
-        }
-    }
-    return clipped;
 }
 
 // A window at its smallest, laid out as it is shown.
@@ -113,12 +83,42 @@ bool hasChineseCharacter(const QString& text) {
     return false;
 }
 
+// Every text that the window passes through tr, read from its sources (adjacent literals joined).
+QStringList windowTexts() {
+    static const QRegularExpression call(
+        QStringLiteral(R"re(\btr\(((\s*"([^"\\]|\\.)*")+)\s*\))re"));
+    static const QRegularExpression literal(QStringLiteral(R"re("(([^"\\]|\\.)*)")re"));
+    QStringList texts;
+    const QDir sources(QStringLiteral(TELVANE_SOURCE_DIR));
+    for (const QString& name : sources.entryList({QStringLiteral("*.cpp")}, QDir::Files)) {
+        QFile file(sources.filePath(name));
+        if (!file.open(QIODevice::ReadOnly)) {
+            qWarning("cannot read %s", qPrintable(file.fileName()));
+            continue;
+        }
+        const QString code = QString::fromUtf8(file.readAll());
+        for (auto calls = call.globalMatch(code); calls.hasNext();) {
+            QString text;
+            for (auto parts = literal.globalMatch(calls.next().captured(1)); parts.hasNext();) {
+                text +=
+                    parts.next().captured(1).replace(QStringLiteral("\\\""), QStringLiteral("\""));
+            }
+            texts << text;
+        }
+    }
+    return texts;
+}
+
 // Installs the start-up translator for one test and takes it out again.
 class InstalledTranslation {
   public:
     InstalledTranslation() { installTranslation(*QCoreApplication::instance(), translator); }
     ~InstalledTranslation() { QCoreApplication::removeTranslator(&translator); }
     bool loaded() const { return !translator.isEmpty(); }
+    // Whether the catalogue holds a translation of `text` in the window's context.
+    bool translates(const QString& text) const {
+        return !translator.translate("Telvane", text.toUtf8().constData()).isEmpty();
+    }
 
   private:
     QTranslator translator;
@@ -164,6 +164,21 @@ class StartupTest : public QObject {
         // Every tr caption of the tree, the repeated "Audio", "Connect Status:", "Disconnect",
         // "Control TX" and "Control RX" included.
         QCOMPARE(translatedCount, 29);
+    }
+
+    // Status messages, accessible names and descriptions as well as captions: whatever the window
+    // says through tr has its translation in the window's context.
+    void everyTextOfTheWindowIsTranslated() {
+        InstalledTranslation translation;
+        const QStringList texts = windowTexts();
+        QVERIFY(texts.contains(QStringLiteral("PC Settings")));
+        QStringList untranslated;
+        for (const QString& text : texts) {
+            if (!translation.translates(text)) {
+                untranslated << text;
+            }
+        }
+        QVERIFY2(untranslated.isEmpty(), qPrintable(untranslated.join(QStringLiteral(" | "))));
     }
 
     void titleIsVarnelProInEveryLanguage() {

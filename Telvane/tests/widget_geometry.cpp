@@ -32,7 +32,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     for (int index = 1; index < argc; ++index) {
-        auto* widget = qobject_cast<QWidget*>(TelvaneTestAccess::member(window, argv[index]));
+        auto* widget = member<QWidget>(window, QString::fromLocal8Bit(argv[index]));
         if (widget == nullptr) {
             std::fprintf(stderr, "%s: the window has no widget %s\n", argv[0], argv[index]);
             return 2;

@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -42,120 +44,14 @@ const UsbIpLauncher& idleLauncher() {
     return launcher;
 }
 
-#define TELVANE_MEMBER(name) qMakePair(QStringLiteral(#name), static_cast<QObject*>(window.name))
-
-QVector<QPair<QString, QObject*>> TelvaneTestAccess::members(Telvane& window) {
-    return {
-        TELVANE_MEMBER(centralWidget),
-        TELVANE_MEMBER(mainLayout),
-        TELVANE_MEMBER(videoWidget),
-        TELVANE_MEMBER(pcPanel),
-        TELVANE_MEMBER(decodePanel),
-        TELVANE_MEMBER(pcLayout),
-        TELVANE_MEMBER(pcTitleLabel),
-        TELVANE_MEMBER(pcConnectStatusLabel),
-        TELVANE_MEMBER(pcConnectStateLabel),
-        TELVANE_MEMBER(pcDisplayGroupBox),
-        TELVANE_MEMBER(pcDisplayCh1Btn),
-        TELVANE_MEMBER(pcDisplayCh2Btn),
-        TELVANE_MEMBER(pcDisplayCh3Btn),
-        TELVANE_MEMBER(pcDisplayCh4Btn),
-        TELVANE_MEMBER(pcDisplayOffBtn),
-        TELVANE_MEMBER(pcDisplayBtnGroup),
-        TELVANE_MEMBER(pcAudioGroupBox),
-        TELVANE_MEMBER(pcAudioBtn),
-        TELVANE_MEMBER(actuatorGroupBox),
-        TELVANE_MEMBER(actuatorLayout),
-        TELVANE_MEMBER(actuatorIndexLabel),
-        TELVANE_MEMBER(actuatorIndexCombo),
-        TELVANE_MEMBER(actuatorDecBtn),
-        TELVANE_MEMBER(actuatorIncBtn),
-        TELVANE_MEMBER(actuatorOutputLabel),
-        TELVANE_MEMBER(actuatorOutputEdit),
-        TELVANE_MEMBER(actuatorIncMoveBtn),
-        TELVANE_MEMBER(actuatorTxBtn),
-        TELVANE_MEMBER(actuatorRxBtn),
-        TELVANE_MEMBER(actuatorDeviceBtnGroup),
-        TELVANE_MEMBER(ttlGroupBox),
-        TELVANE_MEMBER(ttlLayout),
-        TELVANE_MEMBER(ttlIndexLabel),
-        TELVANE_MEMBER(ttlIndexCombo),
-        TELVANE_MEMBER(ttlBaudrateLabel),
-        TELVANE_MEMBER(ttlBaudrateCombo),
-        TELVANE_MEMBER(ttlEncBtn),
-        TELVANE_MEMBER(ttlDecBtn),
-        TELVANE_MEMBER(upgradeGroupBox),
-        TELVANE_MEMBER(upgradeLayout),
-        TELVANE_MEMBER(upgradeFilePathLabel),
-        TELVANE_MEMBER(upgradeFilePathEdit),
-        TELVANE_MEMBER(upgradeFileChooseBtn),
-        TELVANE_MEMBER(upgradeStatusTitleLabel),
-        TELVANE_MEMBER(upgradeStatusLabel),
-        TELVANE_MEMBER(upgradeEncBtn),
-        TELVANE_MEMBER(upgradeDecBtn),
-        TELVANE_MEMBER(decodeLayout),
-        TELVANE_MEMBER(decodeTitleLabel),
-        TELVANE_MEMBER(decodeConnectStatusLabel),
-        TELVANE_MEMBER(decodeConnectStateLabel),
-        TELVANE_MEMBER(decodeDisplayGroupBox),
-        TELVANE_MEMBER(decodeDisplayCh1Btn),
-        TELVANE_MEMBER(decodeDisplayCh2Btn),
-        TELVANE_MEMBER(decodeDisplayCh3Btn),
-        TELVANE_MEMBER(decodeDisplayCh4Btn),
-        TELVANE_MEMBER(decodeFPSLabel),
-        TELVANE_MEMBER(decodeFPS30Btn),
-        TELVANE_MEMBER(decodeFPS60Btn),
-        TELVANE_MEMBER(decodeFPSBtnGroup),
-        TELVANE_MEMBER(decodeDisplayCh12Btn),
-        TELVANE_MEMBER(decodeDisplayCh34Btn),
-        TELVANE_MEMBER(decodeDisplayQuadBtn),
-        TELVANE_MEMBER(decodeDisplayBtnGroup),
-        TELVANE_MEMBER(decodeAudioGroupBox),
-        TELVANE_MEMBER(decodeAudioCh1Btn),
-        TELVANE_MEMBER(decodeAudioCh2Btn),
-        TELVANE_MEMBER(decodeAudioCh3Btn),
-        TELVANE_MEMBER(decodeAudioCh4Btn),
-        TELVANE_MEMBER(decodeAudioOffBtn),
-        TELVANE_MEMBER(decodeAudioBtnGroup),
-        TELVANE_MEMBER(decodeResolutionGroupBox),
-        TELVANE_MEMBER(decodeResolutionLabel),
-        TELVANE_MEMBER(decodeResolution1080Btn),
-        TELVANE_MEMBER(decodeResolution4kBtn),
-        TELVANE_MEMBER(decodeResolutionBtnGroup),
-    };
-}
-
-#undef TELVANE_MEMBER
-
-QObject* TelvaneTestAccess::member(Telvane& window, const QString& name) {
-    for (const auto& entry : members(window)) {
-        if (entry.first == name) {
-            return entry.second;
-        }
-    }
-    return nullptr;
-}
-
-QTimer* TelvaneTestAccess::actuatorTimer(Telvane& window) {
-    return window.actuatorTimer;
-}
-
-QWidget* TelvaneTestAccess::videoWidget(Telvane& window) {
-    return window.videoWidget;
-}
-
-QTimer* TelvaneTestAccess::decodeInfoTimer(Telvane& window) {
-    return window.decodeInfoTimer;
-}
-
 FakeInstallation::FakeInstallation() {
     receiver = std::make_unique<korvex::test::FakeDevice>("127.0.0.88");
-    receiver->setDefaultReply(Serving(EveryKey("1:0,0,100,100", 1, 30)));
+    receiver->setDefaultReply(serving(everyKey("1:0,0,100,100", 1, 30)));
     const DeviceTable table = loopbackDevices();
     for (size_t i = 0; i < transmitters.size(); ++i) {
         transmitters[i] = std::make_unique<korvex::test::FakeDevice>(
             table.encodeDeviceAddresses[i].toLatin1().constData(), receiver->port());
-        transmitters[i]->setDefaultReply(Streaming(EveryKey("", 1, 30)));
+        transmitters[i]->setDefaultReply(streaming(everyKey("", 1, 30)));
     }
 }
 
@@ -167,7 +63,7 @@ DeviceTable FakeInstallation::devices() const {
     return table;
 }
 
-std::string EveryKey(const std::string& display, int audio, int frameRate) {
+std::string everyKey(const std::string& display, int audio, int frameRate) {
     return "SOFTVER=1.0\r\nHARDVER=A\r\nSERIAL=77\r\nMODEL=RX\r\nAUDIO=" + std::to_string(audio) +
            "\r\nRESOLUTION=1080P60\r\nDISPLAY=[" + display +
            "]\r\nCODEC=0\r\nWIDTH=1920\r\nHEIGHT=1080\r\nBITRATE=8000\r\nKEYGOP=60\r\n"
@@ -177,15 +73,15 @@ std::string EveryKey(const std::string& display, int audio, int frameRate) {
            "PORT=5000\r\nPEER_PORT=6000\r\nPEER_ADDR=10.1.1.1\r\n";
 }
 
-korvex::test::Reply Serving(const std::string& body, int delayMs) {
+korvex::test::Reply serving(const std::string& body, int delayMs) {
     korvex::test::Reply reply;
     reply.chunks.push_back({delayMs, korvex::test::OkResponse(body)});
     reply.closeAfter = false;
     return reply;
 }
 
-korvex::test::Reply Streaming(const std::string& body) {
-    korvex::test::Reply reply = Serving(body);
+korvex::test::Reply streaming(const std::string& body) {
+    korvex::test::Reply reply = serving(body);
     reply.then = [](int socket, const std::string& request) {
         if (request.compare(0, 5, "PLAY ") != 0) {
             return;
@@ -209,7 +105,7 @@ korvex::test::Reply Streaming(const std::string& body) {
     return reply;
 }
 
-std::vector<std::string> RequestsFor(const korvex::test::FakeDevice& device,
+std::vector<std::string> requestsFor(const korvex::test::FakeDevice& device,
                                      const std::string& word) {
     std::vector<std::string> matching;
     for (const std::string& request : device.requests()) {
@@ -220,7 +116,7 @@ std::vector<std::string> RequestsFor(const korvex::test::FakeDevice& device,
     return matching;
 }
 
-std::vector<std::string> CommandWords(const korvex::test::FakeDevice& device) {
+std::vector<std::string> commandWords(const korvex::test::FakeDevice& device) {
     std::vector<std::string> words;
     for (const std::string& request : device.requests()) {
         words.push_back(request.substr(0, request.find(' ')));
@@ -228,11 +124,11 @@ std::vector<std::string> CommandWords(const korvex::test::FakeDevice& device) {
     return words;
 }
 
-bool Contains(const std::string& text, const std::string& part) {
+bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-bool WaitForQuiet(const korvex::test::FakeDevice& device, int quietMs, int timeoutMs) {
+bool waitForQuiet(const korvex::test::FakeDevice& device, int quietMs, int timeoutMs) {
     QElapsedTimer total;
     total.start();
     QElapsedTimer quiet;
@@ -254,11 +150,11 @@ bool WaitForQuiet(const korvex::test::FakeDevice& device, int quietMs, int timeo
 namespace {
 
 // Tries every 20 ms for about two seconds until the dialog is open.
-void AnswerFileDialog(const QString& path, int triesLeft) {
+void answerFileDialog(const QString& path, int triesLeft) {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) {
         if (triesLeft > 0) {
-            QTimer::singleShot(20, [path, triesLeft] { AnswerFileDialog(path, triesLeft - 1); });
+            QTimer::singleShot(20, [path, triesLeft] { answerFileDialog(path, triesLeft - 1); });
         }
         return;
     }
@@ -272,6 +168,35 @@ void AnswerFileDialog(const QString& path, int triesLeft) {
 
 }  // namespace
 
-void AnswerNextFileDialog(const QString& path) {
-    AnswerFileDialog(path, 100);
+void answerNextFileDialog(const QString& path) {
+    answerFileDialog(path, 100);
+}
+
+QStringList clippedCaptions(Telvane& window) {
+    QStringList clipped;
+    auto check = [&](const QString& text, const QFontMetrics& metrics, int room) {
+        int needed = 0;
+        for (const QString& line : text.split(QStringLiteral("\r\n"))) {
+            needed = qMax(needed, metrics.horizontalAdvance(line));
+        }
+        if (!text.trimmed().isEmpty() && needed > room) {
+            clipped << QStringLiteral("%1 (%2 > %3)").arg(text).arg(needed).arg(room);
+        }
+    };
+    for (QWidget* widget : window.findChildren<QWidget*>()) {
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            check(label->text(), label->fontMetrics(), label->contentsRect().width());
+        } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            const QRect contents =
+                button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            check(button->text(), button->fontMetrics(), contents.width());
+        } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+            // The title sits on the frame's top edge, inset from both sides.
+            check(box->title(), box->fontMetrics(), box->width() - 16);
+        }
+    }
+    return clipped;
 }

@@ -235,12 +235,18 @@ Answer setAudioEncoder(CommandContext& c) {
     return okAnswer();
 }
 
-bool ttlPort(const CommandContext& c, Answer& failure) {
-    if (c.chn < 0 || c.chn >= kTtlPortCount) {
-        failure = errorAnswer(404, "no TTL port " + std::to_string(c.chn) + " (0..1)");
+// The CHN of a record kept per port or channel names one of `count`; else the failure says so.
+bool chnInRange(const CommandContext& c, int count, const char* what, Answer& failure) {
+    if (c.chn < 0 || c.chn >= count) {
+        failure = errorAnswer(404, std::string("no ") + what + " " + std::to_string(c.chn) +
+                                       " (0.." + std::to_string(count - 1) + ")");
         return false;
     }
     return true;
+}
+
+bool ttlPort(const CommandContext& c, Answer& failure) {
+    return chnInRange(c, kTtlPortCount, "TTL port", failure);
 }
 
 Answer getTtl(CommandContext& c) {
@@ -295,11 +301,7 @@ Answer setTtl(CommandContext& c) {
 }
 
 bool receiveChannel(const CommandContext& c, Answer& failure) {
-    if (c.chn < 0 || c.chn >= kReceiveChannelCount) {
-        failure = errorAnswer(404, "no receive channel " + std::to_string(c.chn) + " (0..4)");
-        return false;
-    }
-    return true;
+    return chnInRange(c, kReceiveChannelCount, "receive channel", failure);
 }
 
 Answer getReceive(CommandContext& c) {

@@ -224,62 +224,32 @@ void DeviceServer::logExchange(const std::string& peer, const Request& request,
 void DeviceServer::serve(Fd connection, const sockaddr_in& peerAddress) {
     const int fd = connection.get();
     const std::string peer = endpointText(peerAddress);
-    const std::string& name = state_.identity.name();
     std::string head;
     std::string rest;
-    switch (readRequestHead(fd, kRequestTimeoutMs, stop_, head, rest)) {
-        case HeadStatus::Ok:
-            break;
-        case HeadStatus::Stopped:
-            return;
-        case HeadStatus::Closed:
-            logf("%s %s: connection closed %s", name.c_str(), peer.c_str(),
-                 head.empty()
-                     ? "without a request"
-                     : ("in the middle of a request head: " + flattenForLog(head)).c_str());
-            return;
-        case HeadStatus::Timeout:
-            logf("%s %s: no complete request within %d s%s", name.c_str(), peer.c_str(),
-                 kRequestTimeoutMs / 1000,
-                 head.empty() ? "" : (" (got " + flattenForLog(head) + ")").c_str());
-            return;
-        case HeadStatus::TooLarge:
-            logf("%s %s: request head longer than %zu bytes; answering 400", name.c_str(),
-                 peer.c_str(), kMaxRequestHeadBytes);
-            sendAnswer(fd, errorAnswer(400, "request head too long"));
-            return;
+    if (!takeRequestHead(fd, peer, head, rest)) {
+        return;
     }
-
     if (muted()) {
         // A hung device: the request is taken in, nothing is done and nothing comes back.
-        logf("%s %s: %s -> no answer (muted after %d s, as asked)", name.c_str(), peer.c_str(),
-             flattenForLog(head.substr(0, head.find("\r\n"))).c_str(), behaviour_.muteAfterSeconds);
+        logf("%s %s: %s -> no answer (muted after %d s, as asked)", state_.identity.name().c_str(),
+             peer.c_str(), flattenForLog(head.substr(0, head.find("\r\n"))).c_str(),
+             behaviour_.muteAfterSeconds);
         holdUntilClosed(fd, stop_);
         return;
     }
-
     Request request;
     std::string error;
     int64_t length = 0;
     if (!parseRequestHead(head, request, error) || !requestContentLength(request, length, error)) {
-        logf("%s %s: malformed request (%s): %s -> 400", name.c_str(), peer.c_str(), error.c_str(),
-             flattenForLog(head).c_str());
+        logf("%s %s: malformed request (%s): %s -> 400", state_.identity.name().c_str(),
+             peer.c_str(), error.c_str(), flattenForLog(head).c_str());
         sendAnswer(fd, errorAnswer(400, error));
         return;
     }
-
     if (request.command == "UPGRADE") {
-        const UpgradeResult result = receiveUpgrade(state_, behaviour_, stop_, fd, length, rest);
-        if (result.answered) {
-            sendAnswer(fd, result.answer);
-            logExchange(peer, request, result.answer, result.note);
-        } else {
-            logf("%s %s: UPGRADE -> no answer; %s", name.c_str(), peer.c_str(),
-                 result.note.c_str());
-        }
+        serveUpgrade(fd, peer, request, length, rest);
         return;
     }
-
     if (length > kMaxCommandBodyBytes) {
         const Answer answer = errorAnswer(413, "body larger than 16384 bytes");
         sendAnswer(fd, answer);
@@ -287,25 +257,78 @@ void DeviceServer::serve(Fd connection, const sockaddr_in& peerAddress) {
         return;
     }
     request.body = rest;
+    std::string note;
+    if (!takeBody(fd, peer, request, length, note)) {
+        return;
+    }
+    if (request.command == "PLAY") {
+        servePlay(fd, peer, peerAddress, request);
+        return;
+    }
+    serveCommand(fd, peer, request, note);
+}
+
+bool DeviceServer::takeRequestHead(int fd, const std::string& peer, std::string& head,
+                                   std::string& rest) {
+    const std::string& name = state_.identity.name();
+    switch (readRequestHead(fd, kRequestTimeoutMs, stop_, head, rest)) {
+        case HeadStatus::Ok:
+            return true;
+        case HeadStatus::Stopped:
+            return false;
+        case HeadStatus::Closed:
+            logf("%s %s: connection closed %s", name.c_str(), peer.c_str(),
+                 head.empty()
+                     ? "without a request"
+                     : ("in the middle of a request head: " + flattenForLog(head)).c_str());
+            return false;
+        case HeadStatus::Timeout:
+            logf("%s %s: no complete request within %d s%s", name.c_str(), peer.c_str(),
+                 kRequestTimeoutMs / 1000,
+                 head.empty() ? "" : (" (got " + flattenForLog(head) + ")").c_str());
+            return false;
+        case HeadStatus::TooLarge:
+            logf("%s %s: request head longer than %zu bytes; answering 400", name.c_str(),
+                 peer.c_str(), kMaxRequestHeadBytes);
+            sendAnswer(fd, errorAnswer(400, "request head too long"));
+            return false;
+    }
+    return false;
+}
+
+void DeviceServer::serveUpgrade(int fd, const std::string& peer, const Request& request,
+                                int64_t length, const std::string& rest) {
+    const UpgradeResult result = receiveUpgrade(state_, behaviour_, stop_, fd, length, rest);
+    if (result.answered) {
+        sendAnswer(fd, result.answer);
+        logExchange(peer, request, result.answer, result.note);
+    } else {
+        logf("%s %s: UPGRADE -> no answer; %s", state_.identity.name().c_str(), peer.c_str(),
+             result.note.c_str());
+    }
+}
+
+bool DeviceServer::takeBody(int fd, const std::string& peer, Request& request, int64_t length,
+                            std::string& note) {
     size_t extraBytes = 0;
     const IoResult bodyResult =
         readBody(fd, length, kRequestTimeoutMs, stop_, request.body, extraBytes);
     if (bodyResult != IoResult::Done) {
         if (bodyResult != IoResult::Stopped) {
-            logf("%s %s: %s with %zu of %lld body bytes; no answer", name.c_str(), peer.c_str(),
-                 request.command.c_str(), request.body.size(), static_cast<long long>(length));
+            logf("%s %s: %s with %zu of %lld body bytes; no answer", state_.identity.name().c_str(),
+                 peer.c_str(), request.command.c_str(), request.body.size(),
+                 static_cast<long long>(length));
         }
-        return;
+        return false;
     }
-    std::string note;
     if (extraBytes > 0) {
         note = std::to_string(extraBytes) + " bytes after the declared body ignored";
     }
+    return true;
+}
 
-    if (request.command == "PLAY") {
-        servePlay(fd, peer, peerAddress, request);
-        return;
-    }
+void DeviceServer::serveCommand(int fd, const std::string& peer, const Request& request,
+                                std::string note) {
     Answer answer;
     if (request.command == "SYSTEM_RESET") {
         answer = requestReset() ? okAnswer() : errorAnswer(503, "busy");

@@ -52,6 +52,15 @@ class DeviceServer {
     bool requestReset();
     void reapConnections(bool all);
     void serve(Fd connection, const sockaddr_in& peer);
+    // Reads the request head into `head` (and what came after it into `rest`); false, the
+    // connection logged and answered where it takes an answer, when there is none.
+    bool takeRequestHead(int fd, const std::string& peer, std::string& head, std::string& rest);
+    void serveUpgrade(int fd, const std::string& peer, const Request& request, int64_t length,
+                      const std::string& rest);
+    // Reads a command's body of `length` bytes into the request; false when it did not come.
+    bool takeBody(int fd, const std::string& peer, Request& request, int64_t length,
+                  std::string& note);
+    void serveCommand(int fd, const std::string& peer, const Request& request, std::string note);
     void servePlay(int fd, const std::string& peer, const sockaddr_in& peerAddress,
                    const Request& request);
     // The device no longer answers anything (--mute-after).

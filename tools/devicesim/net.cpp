@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 namespace devicesim {
 
@@ -168,6 +169,25 @@ std::string endpointText(const sockaddr_in& address) {
     return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
 }
 
+namespace {
+
+// Waits until `fd` is ready for `events`: nothing then, or the transfer's result when the wait
+// timed out or the stop came first.
+std::optional<IoResult> waitToTransfer(int fd, short events, int timeoutMs,
+                                       const StopSignal& stop) {
+    switch (waitFor(fd, events, timeoutMs, stop)) {
+        case WaitResult::Ready:
+            break;
+        case WaitResult::Timeout:
+            return IoResult::Timeout;
+        case WaitResult::Stopped:
+            return IoResult::Stopped;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 IoResult sendAll(int fd, const void* data, size_t length, int timeoutMs, const StopSignal& stop) {
     const auto* bytes = static_cast<const uint8_t*>(data);
     size_t sent = 0;
@@ -183,13 +203,8 @@ IoResult sendAll(int fd, const void* data, size_t length, int timeoutMs, const S
         if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             return errno == EPIPE || errno == ECONNRESET ? IoResult::Closed : IoResult::Failed;
         }
-        switch (waitFor(fd, POLLOUT, timeoutMs, stop)) {
-            case WaitResult::Ready:
-                break;
-            case WaitResult::Timeout:
-                return IoResult::Timeout;
-            case WaitResult::Stopped:
-                return IoResult::Stopped;
+        if (const std::optional<IoResult> ended = waitToTransfer(fd, POLLOUT, timeoutMs, stop)) {
+            return *ended;
         }
     }
     return IoResult::Done;
@@ -213,13 +228,8 @@ IoResult receiveSome(int fd, void* buffer, size_t capacity, size_t& received, in
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
             return errno == ECONNRESET ? IoResult::Closed : IoResult::Failed;
         }
-        switch (waitFor(fd, POLLIN, timeoutMs, stop)) {
-            case WaitResult::Ready:
-                break;
-            case WaitResult::Timeout:
-                return IoResult::Timeout;
-            case WaitResult::Stopped:
-                return IoResult::Stopped;
+        if (const std::optional<IoResult> ended = waitToTransfer(fd, POLLIN, timeoutMs, stop)) {
+            return *ended;
         }
     }
 }
@@ -272,13 +282,8 @@ IoResult sendDatagram(int fd, const sockaddr_in& to, const void* data, size_t le
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
             return IoResult::Failed;
         }
-        switch (waitFor(fd, POLLOUT, 1000, stop)) {
-            case WaitResult::Ready:
-                break;
-            case WaitResult::Timeout:
-                return IoResult::Timeout;
-            case WaitResult::Stopped:
-                return IoResult::Stopped;
+        if (const std::optional<IoResult> ended = waitToTransfer(fd, POLLOUT, 1000, stop)) {
+            return *ended;
         }
     }
 }

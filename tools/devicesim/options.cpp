@@ -107,8 +107,18 @@ bool parseDeviceIdentity(const std::string& text, DeviceIdentity& out, std::stri
     return true;
 }
 
-bool parseOptions(int argc, const char* const* argv, Options& out, std::string& error) {
-    Options options;
+namespace {
+
+// One option of the command line: whether it takes a value, what it does with it (false: the
+// value is wrong), and what it expects, for the error.
+struct OptionEntry {
+    bool takesValue;
+    std::function<bool(const std::string&)> apply;
+    const char* expected;
+};
+
+// The options by name, writing into `options` (and `error`, where they say more themselves).
+std::map<std::string, OptionEntry> optionTable(Options& options, std::string& error) {
     Behaviour& b = options.behaviour;
 
     auto intOption = [](int& target, long long minimum, long long maximum) {
@@ -125,12 +135,7 @@ bool parseOptions(int argc, const char* const* argv, Options& out, std::string& 
         return [&target](const std::string&) { return target = true; };
     };
 
-    struct OptionEntry {
-        bool takesValue;
-        std::function<bool(const std::string&)> apply;
-        const char* expected;
-    };
-    const std::map<std::string, OptionEntry> table = {
+    return {
         {"--device",
          {true,
           [&](const std::string& value) {
@@ -192,6 +197,13 @@ bool parseOptions(int argc, const char* const* argv, Options& out, std::string& 
           "a byte count"}},
         {"--help", {false, flag(options.help), nullptr}},
     };
+}
+
+}  // namespace
+
+bool parseOptions(int argc, const char* const* argv, Options& out, std::string& error) {
+    Options options;
+    const std::map<std::string, OptionEntry> table = optionTable(options, error);
 
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];

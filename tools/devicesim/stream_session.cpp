@@ -3,7 +3,10 @@
 #include <poll.h>
 
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "log.h"
@@ -49,7 +52,30 @@ class StreamSender {
     std::string run();
 
   private:
+    // Where the stream is: the times of its next picture and sound frame, counted from `origin`
+    // (moved ahead when the stream falls behind) and from where the playing loop began.
+    struct Playhead {
+        Clock::time_point origin;
+        int64_t videoBaseUs = 0;
+        uint64_t videoCount = 0;
+        int64_t audioBaseUs = 0;
+        uint64_t audioCount = 0;
+
+        int64_t videoUs(const MediaLoop& loop) const {
+            return videoBaseUs + static_cast<int64_t>(videoCount * 1000000 / loop.key.fps);
+        }
+        int64_t audioUs(const MediaLoop& loop) const {
+            return audioBaseUs +
+                   static_cast<int64_t>(audioCount * 1024 * 1000000 / loop.key.sampleRate);
+        }
+    };
+
     std::string stream();
+    std::shared_ptr<const MediaLoop> waitForLoop(std::string& failure);
+    std::string play(std::shared_ptr<const MediaLoop> loop);
+    std::string fallSilent();
+    std::optional<std::string> sendPicture(std::shared_ptr<const MediaLoop>& loop, Playhead& head,
+                                           uint64_t timestamp);
     LoopKey currentKey();
     bool pauseUntil(Clock::time_point when);
     bool clientStillThere();
@@ -246,7 +272,6 @@ std::string StreamSender::run() {
 }
 
 std::string StreamSender::stream() {
-    const std::string& name = env_.state.identity.name();
     if (udp_) {
         std::string error;
         udpSocket_ = openUdpSender(env_.state.identity.address, error);
@@ -257,108 +282,128 @@ std::string StreamSender::stream() {
     if (!pauseUntil(Clock::now() + std::chrono::milliseconds(kGapAfterAnswerMs))) {
         return endReason_;
     }
+    std::string failure;
+    std::shared_ptr<const MediaLoop> loop = waitForLoop(failure);
+    if (!loop) {
+        return failure;
+    }
+    return play(std::move(loop));
+}
 
-    LoopKey key = currentKey();
-    std::shared_ptr<const MediaLoop> loop;
+// The loop of the device's current settings, once it is encoded; none, with `failure` set, when
+// the encoding failed or the stream ended meanwhile.
+std::shared_ptr<const MediaLoop> StreamSender::waitForLoop(std::string& failure) {
+    const LoopKey key = currentKey();
     for (;;) {
         std::string error;
-        loop = env_.loops.find(key, error);
-        if (loop) {
-            break;
+        if (std::shared_ptr<const MediaLoop> loop = env_.loops.find(key, error)) {
+            return loop;
         }
         if (!error.empty()) {
-            return "no loop: " + error;
+            failure = "no loop: " + error;
+            return nullptr;
         }
         // Media information keeps the client's silence timer at bay while the loop is encoded.
         if (!sendMediaInfo(key, wallClockMicros()) ||
             !pauseUntil(Clock::now() + std::chrono::milliseconds(kKeepAliveMs))) {
-            return endReason_;
+            failure = endReason_;
+            return nullptr;
         }
     }
+}
 
+// Sends the loop's pictures and sound, each when it is due, until the stream ends.
+std::string StreamSender::play(std::shared_ptr<const MediaLoop> loop) {
     const uint64_t timestampBase = wallClockMicros();
-    Clock::time_point origin = Clock::now();
-    int64_t videoBaseUs = 0;
-    uint64_t videoCount = 0;
-    int64_t audioBaseUs = 0;
-    uint64_t audioCount = 0;
-    Clock::time_point nextStats = origin + std::chrono::seconds(kStatsEverySeconds);
+    Playhead head;
+    head.origin = Clock::now();
+    Clock::time_point nextStats = head.origin + std::chrono::seconds(kStatsEverySeconds);
     const bool silentAfter = env_.behaviour.silentAfterSeconds >= 0;
     const Clock::time_point silentAt =
-        origin + std::chrono::seconds(silentAfter ? env_.behaviour.silentAfterSeconds : 0);
+        head.origin + std::chrono::seconds(silentAfter ? env_.behaviour.silentAfterSeconds : 0);
 
     for (;;) {
         if (silentAfter && Clock::now() >= silentAt) {
-            logf("%s: stream to %s falls silent, as asked", name.c_str(), clientText_.c_str());
-            while (pauseUntil(Clock::now() + std::chrono::seconds(1))) {
-            }
-            return endReason_;
+            return fallSilent();
         }
-        const int64_t videoUs =
-            videoBaseUs + static_cast<int64_t>(videoCount * 1000000 / loop->key.fps);
-        const int64_t audioUs =
-            audioBaseUs + static_cast<int64_t>(audioCount * 1024 * 1000000 / loop->key.sampleRate);
+        const int64_t videoUs = head.videoUs(*loop);
+        const int64_t audioUs = head.audioUs(*loop);
         const bool audioNext = !loop->audio.empty() && audioUs < videoUs;
         const int64_t dueUs = audioNext ? audioUs : videoUs;
-        const Clock::time_point due = origin + std::chrono::microseconds(dueUs);
+        const Clock::time_point due = head.origin + std::chrono::microseconds(dueUs);
         const int64_t lagUs =
             std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - due).count();
         if (lagUs > kMaxLagUs) {
             // Catch up by skipping time rather than by a burst the client cannot take.
-            logf("%s: stream to %s fell %lld ms behind; skipping ahead", name.c_str(),
-                 clientText_.c_str(), static_cast<long long>(lagUs / 1000));
-            origin += std::chrono::microseconds(lagUs);
+            logf("%s: stream to %s fell %lld ms behind; skipping ahead",
+                 env_.state.identity.name().c_str(), clientText_.c_str(),
+                 static_cast<long long>(lagUs / 1000));
+            head.origin += std::chrono::microseconds(lagUs);
         }
         if (!pauseUntil(due)) {
             return endReason_;
         }
         const uint64_t timestamp = timestampBase + static_cast<uint64_t>(dueUs);
-
         if (audioNext) {
-            const auto& frame = loop->audio[audioCount % loop->audio.size()];
+            const auto& frame = loop->audio[head.audioCount % loop->audio.size()];
             if (!sendFrame(kPacketAudio, timestamp, frame.data(), frame.size())) {
                 return endReason_;
             }
-            ++audioCount;
+            ++head.audioCount;
             ++soundFrames_;
-        } else {
-            const size_t index = videoCount % loop->video.size();
-            if (index == 0 && videoCount > 0) {
-                // Settings are taken at loop boundaries, where a key frame follows anyway. A new
-                // codec or picture size needs a new decoder, so the client has to reconnect.
-                key = currentKey();
-                if (key.videoCodec != loop->key.videoCodec || key.width != loop->key.width ||
-                    key.height != loop->key.height) {
-                    return "codec or picture size changed; the client must reconnect";
-                }
-                std::string error;
-                if (key != loop->key) {
-                    if (auto next = env_.loops.find(key, error)) {
-                        logf("%s: stream to %s now plays %s", name.c_str(), clientText_.c_str(),
-                             describeLoopKey(key).c_str());
-                        videoBaseUs = videoUs;
-                        videoCount = 0;
-                        audioBaseUs = audioUs;
-                        audioCount = 0;
-                        loop = std::move(next);
-                    }
-                }
-            }
-            const EncodedFrame& frame = loop->video[videoCount % loop->video.size()];
-            if (frame.type == kPacketKeyFrame && !sendMediaInfo(loop->key, timestamp)) {
-                return endReason_;
-            }
-            if (!sendFrame(frame.type, timestamp, frame.data.data(), frame.data.size())) {
-                return endReason_;
-            }
-            ++videoCount;
-            ++pictures_;
+        } else if (std::optional<std::string> ended = sendPicture(loop, head, timestamp)) {
+            return *ended;
         }
         if (Clock::now() >= nextStats) {
             nextStats += std::chrono::seconds(kStatsEverySeconds);
             logStats("running");
         }
     }
+}
+
+std::string StreamSender::fallSilent() {
+    logf("%s: stream to %s falls silent, as asked", env_.state.identity.name().c_str(),
+         clientText_.c_str());
+    while (pauseUntil(Clock::now() + std::chrono::seconds(1))) {
+    }
+    return endReason_;
+}
+
+// The next picture, with media information before a key frame. At the loop's end the device's
+// settings of now are taken (a key frame follows there anyway): another loop goes on from the
+// times reached, while a new codec or picture size, which needs a new decoder, ends the stream.
+// Returns why the stream ended, or none while it goes on.
+std::optional<std::string> StreamSender::sendPicture(std::shared_ptr<const MediaLoop>& loop,
+                                                     Playhead& head, uint64_t timestamp) {
+    if (head.videoCount % loop->video.size() == 0 && head.videoCount > 0) {
+        const LoopKey key = currentKey();
+        if (key.videoCodec != loop->key.videoCodec || key.width != loop->key.width ||
+            key.height != loop->key.height) {
+            return "codec or picture size changed; the client must reconnect";
+        }
+        std::string error;
+        if (key != loop->key) {
+            if (auto next = env_.loops.find(key, error)) {
+                logf("%s: stream to %s now plays %s", env_.state.identity.name().c_str(),
+                     clientText_.c_str(), describeLoopKey(key).c_str());
+                head.videoBaseUs = head.videoUs(*loop);
+                head.videoCount = 0;
+                head.audioBaseUs = head.audioUs(*loop);
+                head.audioCount = 0;
+                loop = std::move(next);
+            }
+        }
+    }
+    const EncodedFrame& frame = loop->video[head.videoCount % loop->video.size()];
+    if (frame.type == kPacketKeyFrame && !sendMediaInfo(loop->key, timestamp)) {
+        return endReason_;
+    }
+    if (!sendFrame(frame.type, timestamp, frame.data.data(), frame.data.size())) {
+        return endReason_;
+    }
+    ++head.videoCount;
+    ++pictures_;
+    return std::nullopt;
 }
 
 }  // namespace

@@ -224,7 +224,7 @@ CommandResult writeEncoders(KorvexSession* session, const DeviceCommand& command
     for (int i = 0; i < display.count; ++i) {
         const int channel = display.windows[i].id;
         VideoEncodeConfig encoder{};
-        DeviceAnswer answer = AskDevice(kEncoderReadTimeoutMs, [&] {
+        DeviceAnswer answer = askDevice(kEncoderReadTimeoutMs, [&] {
             return KORVEX_GetConfig(session, CFG_GET_VIDEOENC, &encoder, sizeof encoder,
                                     kEncoderReadTimeoutMs, channel);
         });
@@ -235,7 +235,7 @@ CommandResult writeEncoders(KorvexSession* session, const DeviceCommand& command
                 encoder.keyGop = *command.frameRate * 2;
             }
             step = "SET_VIDEOENC";
-            answer = AskDevice(kEncoderWriteTimeoutMs, [&] {
+            answer = askDevice(kEncoderWriteTimeoutMs, [&] {
                 return KORVEX_SetConfig(session, CFG_SET_VIDEOENC, &encoder, sizeof encoder,
                                         kEncoderWriteTimeoutMs, channel);
             });
@@ -255,7 +255,7 @@ CommandResult writeEncoders(KorvexSession* session, const DeviceCommand& command
 
 CommandResult runDisplay(KorvexSession* session, const DeviceCommand& command) {
     DisplayConfig display{};
-    const DeviceAnswer read = AskDevice(kDisplayReadTimeoutMs, [&] {
+    const DeviceAnswer read = askDevice(kDisplayReadTimeoutMs, [&] {
         return KORVEX_GetConfig(session, CFG_GET_DISPLAY, &display, sizeof display,
                                 kDisplayReadTimeoutMs, 0);
     });
@@ -266,7 +266,7 @@ CommandResult runDisplay(KorvexSession* session, const DeviceCommand& command) {
     if (prepared.result != "done") {
         return prepared;
     }
-    const DeviceAnswer written = AskDevice(kDisplayWriteTimeoutMs, [&] {
+    const DeviceAnswer written = askDevice(kDisplayWriteTimeoutMs, [&] {
         return KORVEX_SetConfig(session, CFG_SET_DISPLAY, &display, sizeof display,
                                 kDisplayWriteTimeoutMs, 0);
     });
@@ -280,7 +280,7 @@ CommandResult runDisplay(KorvexSession* session, const DeviceCommand& command) {
 CommandResult runTtl(KorvexSession* session, const DeviceCommand& command) {
     TtlConfig ttl{};
     ttl.chn = command.ttlIndex - 1;
-    const DeviceAnswer read = AskDevice(kTtlReadTimeoutMs, [&] {
+    const DeviceAnswer read = askDevice(kTtlReadTimeoutMs, [&] {
         return KORVEX_GetConfig(session, CFG_GET_TTL, &ttl, sizeof ttl, kTtlReadTimeoutMs, 0);
     });
     if (read != DeviceAnswer::Done) {
@@ -288,7 +288,7 @@ CommandResult runTtl(KorvexSession* session, const DeviceCommand& command) {
     }
     // Every other value goes back as read: only the rate changes.
     ttl.baudrate = command.baudrate;
-    return answered(AskDevice(kTtlWriteTimeoutMs,
+    return answered(askDevice(kTtlWriteTimeoutMs,
                               [&] {
                                   return KORVEX_SetConfig(session, CFG_SET_TTL, &ttl, sizeof ttl,
                                                           kTtlWriteTimeoutMs, 0);
@@ -341,9 +341,9 @@ CommandResult runCommand(KorvexSession* session, const DeviceCommand& command) {
         case DeviceCommand::Kind::Ttl:
             return runTtl(session, command);
         case DeviceCommand::Kind::Actuator: {
-            ActuatorMoveRequest move{command.actuatorId, korvexctl::kActuatorGoto,
-                                     korvexctl::actuatorAngle(command.percent)};
-            return answered(AskDevice(kActuatorTimeoutMs,
+            ActuatorMoveRequest move{command.actuatorId, KORVEX_ACTUATOR_GOTO,
+                                     KORVEX_ACTUATOR_ANGLE(command.percent)};
+            return answered(askDevice(kActuatorTimeoutMs,
                                       [&] {
                                           return KORVEX_SetConfig(session, CFG_ACTUATOR_MOVE, &move,
                                                                   sizeof move, kActuatorTimeoutMs,
@@ -354,7 +354,7 @@ CommandResult runCommand(KorvexSession* session, const DeviceCommand& command) {
         case DeviceCommand::Kind::Reset:
             break;
     }
-    return answered(AskDevice(kResetTimeoutMs, [&] { return KORVEX_Reset(session); }),
+    return answered(askDevice(kResetTimeoutMs, [&] { return KORVEX_Reset(session); }),
                     "SYSTEM_RESET");
 }
 

@@ -14,7 +14,7 @@ namespace {
 const char kFormat[] = "korvex-backup";
 
 // The member that names a record's selector in the document, or nullptr.
-const char* selectorMember(const RecordSpec& kind) {
+const char* selectorMember(const RecordKind& kind) {
     switch (kind.selector) {
         case Selector::Channel:
             return "channel";
@@ -37,7 +37,7 @@ void applySelector(SavedRecord& saved) {
 }
 
 // The range of each kind's selector.
-void selectorRange(const RecordSpec& kind, int& minimum, int& maximum) {
+void selectorRange(const RecordKind& kind, int& minimum, int& maximum) {
     minimum = kind.selector == Selector::TtlPort ? 1 : 0;
     maximum = kind.selector == Selector::TtlPort ? 2 : 4;
 }
@@ -298,7 +298,7 @@ class DocumentReader {
         return saved;
     }
 
-    void fields(const RecordSpec& kind, const Json& value, const std::string& path,
+    void fields(const RecordKind& kind, const Json& value, const std::string& path,
                 void* record) const {
         std::string at;
         const std::string error = recordFromJson(kind, value, record, at);

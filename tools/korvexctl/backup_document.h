@@ -15,7 +15,7 @@ constexpr int kBackupVersion = 1;
 
 // One record of a device.
 struct SavedRecord {
-    const RecordSpec* kind = nullptr;
+    const RecordKind* kind = nullptr;
     // videoenc: the call's channel (1..4 through a receiver, 0 for a transmitter's own); ttl: the
     // port 1..2; recv: the channel 0..4; -1 for a record that is the only one of its kind.
     int selector = -1;

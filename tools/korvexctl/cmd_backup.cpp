@@ -54,7 +54,7 @@ SavedDevice readDevice(Device& device) {
                                       device.options().timeoutMs, 0) == 0;
     saved.records = recordsToSave(saved.receiver);
     for (SavedRecord& record : saved.records) {
-        const RecordSpec& kind = *record.kind;
+        const RecordKind& kind = *record.kind;
         if (kind.getCode == CFG_GET_DISPLAY) {
             std::memcpy(record.record.data(), &display, sizeof display);
         } else {

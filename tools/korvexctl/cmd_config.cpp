@@ -19,13 +19,13 @@ std::string lower(std::string text) {
 }
 
 // The record named first on the command line, and the rest of the words.
-const RecordSpec& takeRecord(const std::string& command, const Arguments& arguments,
+const RecordKind& takeRecord(const std::string& command, const Arguments& arguments,
                              bool settableOnly, Arguments& rest) {
     const std::string allowed = recordNames(settableOnly);
     if (arguments.empty() || arguments[0].compare(0, 1, "-") == 0) {
         throw UsageError("name the record first (one of " + allowed + ")", command);
     }
-    const RecordSpec* kind = findRecord(arguments[0]);
+    const RecordKind* kind = findRecord(arguments[0]);
     if (kind == nullptr) {
         throw UsageError("no record \"" + arguments[0] + "\" (one of " + allowed + ")", command);
     }
@@ -43,7 +43,7 @@ struct Selection {
     int number = 0;
 };
 
-void addSelector(OptionParser& parser, const RecordSpec& kind, const std::string& command,
+void addSelector(OptionParser& parser, const RecordKind& kind, const std::string& command,
                  Selection& selection) {
     switch (kind.selector) {
         case Selector::None:
@@ -70,7 +70,7 @@ void addSelector(OptionParser& parser, const RecordSpec& kind, const std::string
 }
 
 // Puts the selection into the record (chn) and returns the call's channel argument.
-int applySelection(const RecordSpec& kind, const Selection& selection, const std::string& command,
+int applySelection(const RecordKind& kind, const Selection& selection, const std::string& command,
                    void* record) {
     switch (kind.selector) {
         case Selector::None:
@@ -93,7 +93,7 @@ int applySelection(const RecordSpec& kind, const Selection& selection, const std
     return 0;
 }
 
-std::string selectorHelp(const RecordSpec& kind) {
+std::string selectorHelp(const RecordKind& kind) {
     switch (kind.selector) {
         case Selector::Channel:
             return " [--channel N]";
@@ -107,7 +107,7 @@ std::string selectorHelp(const RecordSpec& kind) {
 }
 
 // GET with a hint for the likeliest slip: the receiver answers for channels 1..4 only.
-void readRecord(Device& device, const RecordSpec& kind, const Selection& selection, int channel,
+void readRecord(Device& device, const RecordKind& kind, const Selection& selection, int channel,
                 void* record) {
     try {
         device.get(kind.getCode, kind.getCommand, record, kind.size, channel);
@@ -145,7 +145,7 @@ int runInfo(const GlobalOptions& options, const Arguments& arguments) {
     Value result;
     std::vector<std::string> failures;
     for (const char* name : {"sysinfo", "videosrc", "audiosrc"}) {
-        const RecordSpec& kind = *findRecord(name);
+        const RecordKind& kind = *findRecord(name);
         RecordStorage record;
         try {
             device.get(kind.getCode, kind.getCommand, record.data(), kind.size);
@@ -175,7 +175,7 @@ std::string getHelp() {
         "Reads one configuration record and prints its fields by their Korvex.h names.\n"
         "\n"
         "Records:\n";
-    for (const RecordSpec& kind : recordSpecs()) {
+    for (const RecordKind& kind : recordKinds()) {
         char line[160];
         std::snprintf(line, sizeof line, "  %-10s %-16s %s\n", kind.name,
                       selectorHelp(kind).c_str(), kind.summary);
@@ -200,7 +200,7 @@ int runGet(const GlobalOptions& options, const Arguments& arguments) {
         return printHelp(getHelp());
     }
     Arguments rest;
-    const RecordSpec& kind = takeRecord("get", arguments, false, rest);
+    const RecordKind& kind = takeRecord("get", arguments, false, rest);
     const std::string command = "get";
     OptionParser parser(command);
     Selection selection;
@@ -229,13 +229,13 @@ std::string setHelp() {
         "prints the record as written. Field options are the Korvex.h field names in any letter\n"
         "case (--keyGop, --keygop and --key-gop are the same). Values are checked before\n"
         "anything is sent; the device may still refuse a value (exit status 1).\n";
-    for (const RecordSpec& kind : recordSpecs()) {
+    for (const RecordKind& kind : recordKinds()) {
         if (kind.setCode == 0) {
             continue;
         }
         text += "\n  set " + std::string(kind.name) + selectorHelp(kind) + "   (" +
                 kind.getCommand + " then " + kind.setCommand + ")\n";
-        for (const FieldSpec& field : kind.fields) {
+        for (const RecordField& field : kind.fields) {
             if (isSelectorField(field)) {
                 continue;
             }
@@ -280,58 +280,97 @@ std::string setHelp() {
     return text;
 }
 
+namespace {
+
+// What a set's options ask for: field values as the command line gives them, tried on a scratch
+// record at once so that a bad value stops the command before anything is sent; for the
+// display, a named layout or a window list.
+struct SetRequest {
+    RecordStorage scratch;
+    std::vector<std::pair<const RecordField*, std::string>> changes;
+    std::string layout;
+    std::vector<DisplayWindow> windows;
+};
+
+void addFieldOptions(OptionParser& parser, const RecordKind& kind, const std::string& command,
+                     SetRequest& request) {
+    const bool display = kind.setCode == CFG_SET_DISPLAY;
+    for (const RecordField& field : kind.fields) {
+        if (isSelectorField(field)) {
+            continue;
+        }
+        const RecordField* target = &field;
+        parser.value(
+            "--" + lower(field.name), [&request, display, target, command](const std::string& v) {
+                auto& changes = request.changes;
+                if (display && std::strcmp(target->name, "audio") == 0) {
+                    changes.emplace_back(target, std::to_string(parseDisplayAudio(v, command)));
+                } else if (display && std::strcmp(target->name, "resolution") == 0) {
+                    changes.emplace_back(target, resolutionText(v));
+                } else {
+                    changes.emplace_back(target, v);
+                }
+                applyField(*target, request.scratch.data(), changes.back().second, command);
+            });
+    }
+}
+
+void addWindowOptions(OptionParser& parser, const std::string& command, SetRequest& request) {
+    parser.value("--layout", [&request, command](const std::string& v) {
+        for (const DisplayLayout& known : displayLayouts()) {
+            if (lower(v) == known.name) {
+                request.layout = known.name;
+                return;
+            }
+        }
+        throw UsageError(
+            "--layout: no layout \"" + v + "\" (allowed: ch1, ch2, ch3, ch4, ch12, ch34, quad)",
+            command);
+    });
+    parser.value("--window", [&request, command](const std::string& v) {
+        if (request.windows.size() == KORVEX_MAX_DISPLAY_WINDOWS) {
+            throw UsageError("--window: at most 5 windows", command);
+        }
+        request.windows.push_back(parseWindow(v, command));
+    });
+}
+
+// The request's window list in place of the display's.
+void applyWindows(const SetRequest& request, DisplayConfig& config) {
+    std::memset(config.windows, 0, sizeof config.windows);
+    config.count = 0;
+    if (!request.layout.empty()) {
+        for (const DisplayLayout& known : displayLayouts()) {
+            if (request.layout == known.name) {
+                config.count = known.count;
+                std::memcpy(config.windows, known.windows,
+                            sizeof(DisplayWindow) * static_cast<size_t>(known.count));
+            }
+        }
+    } else {
+        for (const DisplayWindow& window : request.windows) {
+            config.windows[config.count++] = window;
+        }
+    }
+}
+
+}  // namespace
+
 int runSet(const GlobalOptions& options, const Arguments& arguments) {
     if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h")) {
         return printHelp(setHelp());
     }
     Arguments rest;
-    const RecordSpec& kind = takeRecord("set", arguments, true, rest);
+    const RecordKind& kind = takeRecord("set", arguments, true, rest);
     const std::string command = "set";
     OptionParser parser(command, true);
     Selection selection;
     addSelector(parser, kind, command, selection);
-
-    // Every change is tried on a scratch record first, so that a bad value stops the command
-    // before anything is sent.
-    RecordStorage scratch;
-    std::vector<std::pair<const FieldSpec*, std::string>> changes;
+    SetRequest request;
+    addFieldOptions(parser, kind, command, request);
     const bool display = kind.setCode == CFG_SET_DISPLAY;
-    for (const FieldSpec& field : kind.fields) {
-        if (isSelectorField(field)) {
-            continue;
-        }
-        const FieldSpec* target = &field;
-        parser.value("--" + lower(field.name), [&, target, command](const std::string& v) {
-            if (display && std::strcmp(target->name, "audio") == 0) {
-                changes.emplace_back(target, std::to_string(parseDisplayAudio(v, command)));
-            } else if (display && std::strcmp(target->name, "resolution") == 0) {
-                changes.emplace_back(target, resolutionText(v));
-            } else {
-                changes.emplace_back(target, v);
-            }
-            applyField(*target, scratch.data(), changes.back().second, command);
-        });
-    }
-    std::string layout;
-    std::vector<DisplayWindow> windows;
     if (display) {
-        parser.value("--layout", [&, command](const std::string& v) {
-            for (const DisplayLayout& known : displayLayouts()) {
-                if (lower(v) == known.name) {
-                    layout = known.name;
-                    return;
-                }
-            }
-            throw UsageError(
-                "--layout: no layout \"" + v + "\" (allowed: ch1, ch2, ch3, ch4, ch12, ch34, quad)",
-                command);
-        });
-        parser.value("--window", [&, command](const std::string& v) {
-            if (windows.size() == KORVEX_MAX_DISPLAY_WINDOWS) {
-                throw UsageError("--window: at most 5 windows", command);
-            }
-            windows.push_back(parseWindow(v, command));
-        });
+        addWindowOptions(parser, command, request);
     }
     Arguments positional;
     if (!parser.parse(rest, positional)) {
@@ -340,11 +379,12 @@ int runSet(const GlobalOptions& options, const Arguments& arguments) {
     if (!positional.empty()) {
         throw UsageError("unexpected \"" + positional[0] + "\"", command);
     }
-    if (!layout.empty() && !windows.empty()) {
+    const bool windowsGiven = !request.layout.empty() || !request.windows.empty();
+    if (!request.layout.empty() && !request.windows.empty()) {
         throw UsageError("--layout and --window both give the window list: use one of them",
                          command);
     }
-    if (changes.empty() && layout.empty() && windows.empty()) {
+    if (request.changes.empty() && !windowsGiven) {
         throw UsageError("name at least one field to change (see korvexctl set --help)", command);
     }
 
@@ -352,26 +392,11 @@ int runSet(const GlobalOptions& options, const Arguments& arguments) {
     const int channel = applySelection(kind, selection, command, record.data());
     Device device(options, command);
     readRecord(device, kind, selection, channel, record.data());
-    for (const auto& change : changes) {
+    for (const auto& change : request.changes) {
         applyField(*change.first, record.data(), change.second, command);
     }
-    if (display && (!layout.empty() || !windows.empty())) {
-        auto& config = *static_cast<DisplayConfig*>(record.data());
-        std::memset(config.windows, 0, sizeof config.windows);
-        config.count = 0;
-        if (!layout.empty()) {
-            for (const DisplayLayout& known : displayLayouts()) {
-                if (layout == known.name) {
-                    config.count = known.count;
-                    std::memcpy(config.windows, known.windows,
-                                sizeof(DisplayWindow) * static_cast<size_t>(known.count));
-                }
-            }
-        } else {
-            for (const DisplayWindow& window : windows) {
-                config.windows[config.count++] = window;
-            }
-        }
+    if (display && windowsGiven) {
+        applyWindows(request, *static_cast<DisplayConfig*>(record.data()));
     }
     try {
         device.set(kind.setCode, kind.setCommand, record.data(), kind.size, channel);

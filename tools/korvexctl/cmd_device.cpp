@@ -106,6 +106,82 @@ Actions:
 )";
 }
 
+namespace {
+
+// An actuator ACTION of the command line: its word, its ORIENT and, for goto, the output.
+struct ActuatorAction {
+    std::string word;
+    int orient = KORVEX_ACTUATOR_STOP;
+    int percent = -1;
+};
+
+ActuatorAction parseActuatorAction(const Arguments& positional, const std::string& command) {
+    if (positional.empty()) {
+        throw UsageError("name the action: goto PERCENT, inc, dec or stop", command);
+    }
+    ActuatorAction action;
+    action.word = positional[0];
+    if (action.word == "goto") {
+        if (positional.size() < 2) {
+            throw UsageError("goto needs the output PERCENT, 0..100", command);
+        }
+        expectNoWords(positional, 2, command);
+        action.percent =
+            static_cast<int>(parseInteger(positional[1], 0, 100, "goto PERCENT", command));
+        action.orient = KORVEX_ACTUATOR_GOTO;
+    } else if (action.word == "inc" || action.word == "dec") {
+        expectNoWords(positional, 1, command);
+        action.orient = action.word == "inc" ? KORVEX_ACTUATOR_INC : KORVEX_ACTUATOR_DEC;
+    } else if (action.word == "stop") {
+        expectNoWords(positional, 1, command);
+    } else {
+        throw UsageError(
+            "no action \"" + action.word + "\" (allowed: goto PERCENT, inc, dec, stop)", command);
+    }
+    return action;
+}
+
+void moveActuator(Device& device, int id, int orient, int angle) {
+    ActuatorMoveRequest request{id, orient, angle};
+    device.set(CFG_ACTUATOR_MOVE, "ACTUATOR_MOVE", &request, sizeof request);
+}
+
+// As the window does while a button is held: steps back to back, at most every 10 ms, and one
+// stop at the end, also when a step was refused. Returns the steps the device took.
+int holdActuator(Device& device, int id, int orient, int holdMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(holdMs);
+    int steps = 0;
+    std::string failure;
+    do {
+        const auto stepStart = std::chrono::steady_clock::now();
+        try {
+            moveActuator(device, id, orient, 0);
+            ++steps;
+        } catch (const DeviceFailure& error) {
+            failure = error.what();
+            break;
+        }
+        std::this_thread::sleep_until(stepStart + std::chrono::milliseconds(kHoldStepMs));
+    } while (std::chrono::steady_clock::now() < until);
+    bool stopped = true;
+    try {
+        moveActuator(device, id, KORVEX_ACTUATOR_STOP, 0);
+    } catch (const DeviceFailure& error) {
+        stopped = false;
+        if (failure.empty()) {
+            failure = error.what();
+        }
+    }
+    if (!failure.empty()) {
+        throw DeviceFailure(failure + " (after " + std::to_string(steps) + " step" +
+                            (steps == 1 ? "" : "s") + "; the stop was " +
+                            (stopped ? "accepted)" : "not accepted either)"));
+    }
+    return steps;
+}
+
+}  // namespace
+
 int runActuator(const GlobalOptions& options, const Arguments& arguments) {
     const std::string command = "actuator";
     OptionParser parser(command);
@@ -123,30 +199,9 @@ int runActuator(const GlobalOptions& options, const Arguments& arguments) {
     if (!parser.parse(arguments, positional)) {
         return printHelp(actuatorHelp());
     }
-    if (positional.empty()) {
-        throw UsageError("name the action: goto PERCENT, inc, dec or stop", command);
-    }
-    const std::string action = positional[0];
-    int orient = 0;
-    int percent = -1;
-    if (action == "goto") {
-        if (positional.size() < 2) {
-            throw UsageError("goto needs the output PERCENT, 0..100", command);
-        }
-        expectNoWords(positional, 2, command);
-        percent = static_cast<int>(parseInteger(positional[1], 0, 100, "goto PERCENT", command));
-        orient = kActuatorGoto;
-    } else if (action == "inc" || action == "dec") {
-        expectNoWords(positional, 1, command);
-        orient = action == "inc" ? kActuatorInc : kActuatorDec;
-    } else if (action == "stop") {
-        expectNoWords(positional, 1, command);
-        orient = kActuatorStop;
-    } else {
-        throw UsageError("no action \"" + action + "\" (allowed: goto PERCENT, inc, dec, stop)",
-                         command);
-    }
-    if (holdGiven && orient != kActuatorInc && orient != kActuatorDec) {
+    const ActuatorAction action = parseActuatorAction(positional, command);
+    const bool held = action.orient == KORVEX_ACTUATOR_INC || action.orient == KORVEX_ACTUATOR_DEC;
+    if (holdGiven && !held) {
         throw UsageError("--hold goes with inc and dec only", command);
     }
     if (id < 0) {
@@ -154,60 +209,26 @@ int runActuator(const GlobalOptions& options, const Arguments& arguments) {
     }
 
     Device device(options, command);
-    auto move = [&](int moveOrient, int angle) {
-        ActuatorMoveRequest request{id, moveOrient, angle};
-        device.set(CFG_ACTUATOR_MOVE, "ACTUATOR_MOVE", &request, sizeof request);
-    };
     Value result;
-    result.add("id", id).add("action", action);
-    if (orient == kActuatorGoto) {
-        const int angle = actuatorAngle(percent);
-        move(kActuatorGoto, angle);
-        result.add("percent", percent).add("orient", orient).add("angle", angle);
+    result.add("id", id).add("action", action.word);
+    if (action.orient == KORVEX_ACTUATOR_GOTO) {
+        const int angle = KORVEX_ACTUATOR_ANGLE(action.percent);
+        moveActuator(device, id, KORVEX_ACTUATOR_GOTO, angle);
+        result.add("percent", action.percent).add("orient", action.orient).add("angle", angle);
         if (!options.json) {
-            std::printf("actuator %d: goto %d%% sent as ANGLE %d\n", id, percent, angle);
+            std::printf("actuator %d: goto %d%% sent as ANGLE %d\n", id, action.percent, angle);
         }
-    } else if (orient == kActuatorStop) {
-        move(kActuatorStop, 0);
-        result.add("orient", orient);
+    } else if (!held) {
+        moveActuator(device, id, KORVEX_ACTUATOR_STOP, 0);
+        result.add("orient", action.orient);
         if (!options.json) {
             std::printf("actuator %d: stop\n", id);
         }
     } else {
-        // As the window does while a button is held: steps back to back, at most every 10 ms,
-        // and one stop at the end, also when a step was refused.
-        const auto start = std::chrono::steady_clock::now();
-        const auto until = start + std::chrono::milliseconds(holdMs);
-        int steps = 0;
-        std::string failure;
-        do {
-            const auto stepStart = std::chrono::steady_clock::now();
-            try {
-                move(orient, 0);
-                ++steps;
-            } catch (const DeviceFailure& error) {
-                failure = error.what();
-                break;
-            }
-            std::this_thread::sleep_until(stepStart + std::chrono::milliseconds(kHoldStepMs));
-        } while (std::chrono::steady_clock::now() < until);
-        bool stopped = true;
-        try {
-            move(kActuatorStop, 0);
-        } catch (const DeviceFailure& error) {
-            stopped = false;
-            if (failure.empty()) {
-                failure = error.what();
-            }
-        }
-        if (!failure.empty()) {
-            throw DeviceFailure(failure + " (after " + std::to_string(steps) + " step" +
-                                (steps == 1 ? "" : "s") + "; the stop was " +
-                                (stopped ? "accepted)" : "not accepted either)"));
-        }
-        result.add("orient", orient).add("steps", steps);
+        const int steps = holdActuator(device, id, action.orient, holdMs);
+        result.add("orient", action.orient).add("steps", steps);
         if (!options.json) {
-            std::printf("actuator %d: %s, %d step%s, then stop\n", id, action.c_str(), steps,
+            std::printf("actuator %d: %s, %d step%s, then stop\n", id, action.word.c_str(), steps,
                         steps == 1 ? "" : "s");
         }
     }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "commands.h"
 #include "device.h"
@@ -188,6 +189,222 @@ class PlayDisplay {
     bool lineShown_ = false;
 };
 
+struct PlayOptions {
+    bool udp = false;
+    int seconds = 0;  // 0: until Ctrl-C
+    std::string videoPath;
+    std::string audioPath;
+};
+
+// play's words after the command name; false for --help.
+bool parsePlayOptions(const Arguments& arguments, PlayOptions& play) {
+    const std::string command = "play";
+    OptionParser parser(command);
+    parser.flag("--udp", [&] { play.udp = true; });
+    parser.value("--seconds", [&](const std::string& v) {
+        play.seconds = static_cast<int>(parseInteger(v, 1, 86400, "--seconds", command));
+    });
+    parser.value("--output", [&](const std::string& v) {
+        if (v.empty()) {
+            throw UsageError("--output needs a file name", command);
+        }
+        play.videoPath = v;
+    });
+    parser.value("--audio", [&](const std::string& v) {
+        if (v.empty()) {
+            throw UsageError("--audio needs a file name", command);
+        }
+        play.audioPath = v;
+    });
+    Arguments positional;
+    if (!parser.parse(arguments, positional)) {
+        return false;
+    }
+    if (!positional.empty()) {
+        throw UsageError("unexpected \"" + positional[0] + "\"", command);
+    }
+    if (!play.videoPath.empty() && play.videoPath == play.audioPath) {
+        throw UsageError("--output and --audio name the same file", command);
+    }
+    return true;
+}
+
+// What the main thread takes over from the stream thread at each tick.
+struct PlaySnapshot {
+    std::deque<int> events;
+    bool mediaChanged = false;
+    KorvexMediaInfo media{};
+    Counts counts;
+};
+
+PlaySnapshot takeSnapshot(PlayState& state) {
+    PlaySnapshot snapshot;
+    std::lock_guard<std::mutex> lock(state.mutex);
+    snapshot.events.swap(state.events);
+    snapshot.mediaChanged = state.mediaChanged;
+    state.mediaChanged = false;
+    snapshot.media = state.media;
+    snapshot.counts = state.counts;
+    return snapshot;
+}
+
+// The main thread's account of the stream while it plays: the session's events, each kind told
+// once until the stream starts, the media information when it changes, and the running line.
+class PlayFollower {
+  public:
+    PlayFollower(PlayDisplay& display, std::string deviceName, Clock::time_point begin)
+        : display_(display),
+          deviceName_(std::move(deviceName)),
+          begin_(begin),
+          nextLine_(begin + std::chrono::milliseconds(kLineEveryMs)),
+          lastLineAt_(begin) {}
+
+    // `stop`: this is the last tick.
+    void tell(const PlaySnapshot& snapshot, bool stop, const ElementaryStreamFile* video) {
+        for (int event : snapshot.events) {
+            tellEvent(event, stop);
+            previousEvent_ = event;
+        }
+        if (snapshot.mediaChanged) {
+            tellMedia(snapshot.media, video);
+        }
+        tellCounts(snapshot.counts, stop);
+    }
+
+    int starts() const { return starts_; }
+    Clock::time_point firstStart() const { return firstStart_; }
+
+  private:
+    void tellEvent(int event, bool stop) {
+        switch (event) {
+            case KORVEX_STREAM_CONNECTING:
+                // Two attempts without a result between them: the PLAY went unanswered.
+                if (previousEvent_ == KORVEX_STREAM_CONNECTING && !refusalTold_) {
+                    display_.diagnostic(
+                        "the device refused PLAY or did not answer it; trying again every second");
+                    refusalTold_ = true;
+                }
+                break;
+            case KORVEX_STREAM_CONNECT_FAILED:
+                if (!unreachableTold_) {
+                    display_.diagnostic("cannot connect to " + deviceName_ + "; trying again");
+                    unreachableTold_ = true;
+                }
+                break;
+            case KORVEX_STREAM_STARTED:
+                if (starts_++ == 0) {
+                    firstStart_ = Clock::now();
+                }
+                refusalTold_ = unreachableTold_ = false;
+                display_.diagnostic(starts_ == 1 ? "stream started" : "stream started again");
+                break;
+            case KORVEX_STREAM_ENDED:
+                if (!stop) {
+                    display_.diagnostic("stream ended; reconnecting");
+                }
+                break;
+            default:
+                break;
+        }
+    }
+
+    void tellMedia(const KorvexMediaInfo& media, const ElementaryStreamFile* video) {
+        display_.result(Value().add("mediaInfo", mediaValue(media)));
+        if (video != nullptr && !nameChecked_) {
+            nameChecked_ = true;
+            const int named = video->codecOfName();
+            if (named >= 0 && named != (media.videoCodec == 1 ? 1 : 0)) {
+                display_.diagnostic(video->path() + " will hold " + codecName(media.videoCodec) +
+                                    " video, the stream's codec, whatever its name says");
+            }
+        }
+    }
+
+    void tellCounts(const Counts& counts, bool stop) {
+        const auto now = Clock::now();
+        if (now < nextLine_ && !stop) {
+            return;
+        }
+        const double interval = std::chrono::duration<double>(now - lastLineAt_).count();
+        const double kbps =
+            interval > 0 ? (counts.bytes - lastCounts_.bytes) * 8 / 1000.0 / interval : 0;
+        if (!stop) {
+            display_.running(counts, std::chrono::duration<double>(now - begin_).count(), kbps);
+        }
+        lastCounts_ = counts;
+        lastLineAt_ = now;
+        nextLine_ = now + std::chrono::milliseconds(kLineEveryMs);
+    }
+
+    PlayDisplay& display_;
+    const std::string deviceName_;
+    const Clock::time_point begin_;
+    Clock::time_point nextLine_;
+    Clock::time_point lastLineAt_;
+    Clock::time_point firstStart_{};
+    int starts_ = 0;
+    int previousEvent_ = -1;
+    bool refusalTold_ = false;
+    bool unreachableTold_ = false;
+    bool nameChecked_ = false;
+    Counts lastCounts_;
+};
+
+// The summary once the stream has stopped: the counts over the whole run (the bit rate over the
+// time since the first start) and the files written. False when a file could not be written.
+bool printSummary(PlayState& state, PlayDisplay& display, const PlayFollower& follower,
+                  Clock::time_point begin, bool json) {
+    const auto end = Clock::now();
+    Counts counts;
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        counts = state.counts;
+        for (auto* file : {state.video.get(), state.audio.get()}) {
+            if (file != nullptr) {
+                file->close();
+            }
+        }
+    }
+    const double total = std::chrono::duration<double>(end - begin).count();
+    const double streamed = follower.starts() > 0
+                                ? std::chrono::duration<double>(end - follower.firstStart()).count()
+                                : 0;
+    const double averageKbps = streamed > 0 ? counts.bytes * 8 / 1000.0 / streamed : 0;
+
+    Value summary = countsValue(counts, total, averageKbps);
+    summary.add("connections", follower.starts());
+    std::string written;
+    bool fileFailed = false;
+    for (auto* file : {state.video.get(), state.audio.get()}) {
+        if (file == nullptr) {
+            continue;
+        }
+        const bool isVideo = file == state.video.get();
+        summary.add(isVideo ? "videoFramesWritten" : "audioFramesWritten", file->written());
+        written += std::string(written.empty() ? "" : ", ") + std::to_string(file->written()) +
+                   (isVideo ? " video" : " audio") + " frames to " + file->path();
+        if (file->skipped() > 0) {
+            display.diagnostic(std::to_string(file->skipped()) + (isVideo ? " video" : " audio") +
+                               " frames were not " + (isVideo ? "Annex B" : "ADTS") +
+                               " and were left out of " + file->path());
+        }
+        if (!file->endReason().empty()) {
+            display.diagnostic(file->endReason());
+        }
+        fileFailed = fileFailed || file->failed();
+    }
+    if (json) {
+        printResult(Value().add("summary", summary), true);
+    } else {
+        std::printf("%.1f s: %s on average\n", total, countsLine(counts, averageKbps).c_str());
+        if (!written.empty()) {
+            std::printf("wrote %s\n", written.c_str());
+        }
+        std::fflush(stdout);
+    }
+    return !fileFailed;
+}
+
 }  // namespace
 
 std::string playHelp() {
@@ -212,212 +429,59 @@ per result, {"mediaInfo":{...}}, {"stats":{...}} every second, {"summary":{...}}
 
 int runPlay(const GlobalOptions& options, const Arguments& arguments) {
     const std::string command = "play";
-    OptionParser parser(command);
-    bool udp = false;
-    int seconds = 0;
-    std::string videoPath;
-    std::string audioPath;
-    parser.flag("--udp", [&] { udp = true; });
-    parser.value("--seconds", [&](const std::string& v) {
-        seconds = static_cast<int>(parseInteger(v, 1, 86400, "--seconds", command));
-    });
-    parser.value("--output", [&](const std::string& v) {
-        if (v.empty()) {
-            throw UsageError("--output needs a file name", command);
-        }
-        videoPath = v;
-    });
-    parser.value("--audio", [&](const std::string& v) {
-        if (v.empty()) {
-            throw UsageError("--audio needs a file name", command);
-        }
-        audioPath = v;
-    });
-    Arguments positional;
-    if (!parser.parse(arguments, positional)) {
+    PlayOptions play;
+    if (!parsePlayOptions(arguments, play)) {
         return printHelp(playHelp());
-    }
-    if (!positional.empty()) {
-        throw UsageError("unexpected \"" + positional[0] + "\"", command);
-    }
-    if (!videoPath.empty() && videoPath == audioPath) {
-        throw UsageError("--output and --audio name the same file", command);
     }
 
     PlayState state;
-    std::string error;
-    if (!videoPath.empty()) {
-        state.video =
-            std::make_unique<ElementaryStreamFile>(ElementaryStreamFile::Kind::Video, videoPath);
+    if (!play.videoPath.empty()) {
+        state.video = std::make_unique<ElementaryStreamFile>(ElementaryStreamFile::Kind::Video,
+                                                             play.videoPath);
     }
-    if (!audioPath.empty()) {
-        state.audio =
-            std::make_unique<ElementaryStreamFile>(ElementaryStreamFile::Kind::Audio, audioPath);
+    if (!play.audioPath.empty()) {
+        state.audio = std::make_unique<ElementaryStreamFile>(ElementaryStreamFile::Kind::Audio,
+                                                             play.audioPath);
     }
     Device device(options, command, onSessionEvent, &state);
     for (auto* file : {state.video.get(), state.audio.get()}) {
-        if (file != nullptr && !file->open(error)) {
-            throw DeviceFailure("cannot write " + error);
+        if (file != nullptr) {
+            file->open();
         }
     }
 
     PlayDisplay display(options.json, platform::stdoutIsTerminal());
     platform::setInterruptMode(platform::InterruptMode::Stop);
-    const KorvexPlayParams params{0,           udp ? KORVEX_TRANSPORT_UDP : KORVEX_TRANSPORT_TCP,
-                                  onMediaInfo, onFrame,
-                                  nullptr,     &state};
+    const KorvexPlayParams params{
+        0,           play.udp ? KORVEX_TRANSPORT_UDP : KORVEX_TRANSPORT_TCP,
+        onMediaInfo, onFrame,
+        nullptr,     &state};
     KorvexStream* stream = KORVEX_StartPlay(device.session(), &params);
     if (stream == nullptr) {
         throw DeviceFailure("Korvex did not start the stream (out of memory or threads)");
     }
-    display.diagnostic(
-        "playing " + device.name() + (udp ? " over UDP" : " over TCP") +
-        (seconds > 0 ? " for " + std::to_string(seconds) + " s" : std::string(" until Ctrl-C")));
+    display.diagnostic("playing " + device.name() + (play.udp ? " over UDP" : " over TCP") +
+                       (play.seconds > 0 ? " for " + std::to_string(play.seconds) + " s"
+                                         : std::string(" until Ctrl-C")));
 
     const auto begin = Clock::now();
-    const auto deadline = begin + std::chrono::seconds(seconds);
-    auto nextLine = begin + std::chrono::milliseconds(kLineEveryMs);
-    Clock::time_point firstStart{};
-    int starts = 0;
-    int previousEvent = -1;
-    bool refusalTold = false;
-    bool unreachableTold = false;
-    Counts lastCounts;
-    auto lastLineAt = begin;
-    bool nameChecked = false;
-
-    for (;;) {
+    const auto deadline = begin + std::chrono::seconds(play.seconds);
+    PlayFollower follower(display, device.name(), begin);
+    bool stop = false;
+    while (!stop) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kTickMs));
-        const bool stop =
-            platform::interruptRequested() || (seconds > 0 && Clock::now() >= deadline);
-        std::deque<int> events;
-        bool mediaChanged = false;
-        KorvexMediaInfo media{};
-        Counts counts;
-        {
-            std::lock_guard<std::mutex> lock(state.mutex);
-            events.swap(state.events);
-            mediaChanged = state.mediaChanged;
-            state.mediaChanged = false;
-            media = state.media;
-            counts = state.counts;
-        }
-        for (int event : events) {
-            switch (event) {
-                case KORVEX_STREAM_CONNECTING:
-                    // Two attempts without a result between them: the PLAY went unanswered.
-                    if (previousEvent == KORVEX_STREAM_CONNECTING && !refusalTold) {
-                        display.diagnostic(
-                            "the device refused PLAY or did not answer it; "
-                            "trying again every second");
-                        refusalTold = true;
-                    }
-                    break;
-                case KORVEX_STREAM_CONNECT_FAILED:
-                    if (!unreachableTold) {
-                        display.diagnostic("cannot connect to " + device.name() + "; trying again");
-                        unreachableTold = true;
-                    }
-                    break;
-                case KORVEX_STREAM_STARTED:
-                    if (starts++ == 0) {
-                        firstStart = Clock::now();
-                    }
-                    refusalTold = unreachableTold = false;
-                    display.diagnostic(starts == 1 ? "stream started" : "stream started again");
-                    break;
-                case KORVEX_STREAM_ENDED:
-                    if (!stop) {
-                        display.diagnostic("stream ended; reconnecting");
-                    }
-                    break;
-                default:
-                    break;
-            }
-            previousEvent = event;
-        }
-        if (mediaChanged) {
-            display.result(Value().add("mediaInfo", mediaValue(media)));
-            if (state.video && !nameChecked) {
-                nameChecked = true;
-                const int named = state.video->codecOfName();
-                if (named >= 0 && named != (media.videoCodec == 1 ? 1 : 0)) {
-                    display.diagnostic(videoPath + " will hold " + codecName(media.videoCodec) +
-                                       " video, the stream's codec, whatever its name says");
-                }
-            }
-        }
-        const auto now = Clock::now();
-        if (now >= nextLine || stop) {
-            const double interval = std::chrono::duration<double>(now - lastLineAt).count();
-            const double kbps =
-                interval > 0 ? (counts.bytes - lastCounts.bytes) * 8 / 1000.0 / interval : 0;
-            if (!stop) {
-                display.running(counts, std::chrono::duration<double>(now - begin).count(), kbps);
-            }
-            lastCounts = counts;
-            lastLineAt = now;
-            nextLine = now + std::chrono::milliseconds(kLineEveryMs);
-        }
-        if (stop) {
-            break;
-        }
+        stop = platform::interruptRequested() || (play.seconds > 0 && Clock::now() >= deadline);
+        follower.tell(takeSnapshot(state), stop, state.video.get());
     }
 
     KORVEX_StopPlay(device.session(), stream);
     display.clearLine();
-    const auto end = Clock::now();
-    Counts counts;
-    {
-        std::lock_guard<std::mutex> lock(state.mutex);
-        counts = state.counts;
-        for (auto* file : {state.video.get(), state.audio.get()}) {
-            if (file != nullptr) {
-                file->close();
-            }
-        }
-    }
-    const double total = std::chrono::duration<double>(end - begin).count();
-    const double streamed =
-        starts > 0 ? std::chrono::duration<double>(end - firstStart).count() : 0;
-    const double averageKbps = streamed > 0 ? counts.bytes * 8 / 1000.0 / streamed : 0;
-
-    Value summary = countsValue(counts, total, averageKbps);
-    summary.add("connections", starts);
-    std::string written;
-    bool fileFailed = false;
-    for (auto* file : {state.video.get(), state.audio.get()}) {
-        if (file == nullptr) {
-            continue;
-        }
-        const bool isVideo = file == state.video.get();
-        summary.add(isVideo ? "videoFramesWritten" : "audioFramesWritten", file->written());
-        written += std::string(written.empty() ? "" : ", ") + std::to_string(file->written()) +
-                   (isVideo ? " video" : " audio") + " frames to " + file->path();
-        if (file->skipped() > 0) {
-            display.diagnostic(std::to_string(file->skipped()) + (isVideo ? " video" : " audio") +
-                               " frames were not " + (isVideo ? "Annex B" : "ADTS") +
-                               " and were left out of " + file->path());
-        }
-        if (!file->endReason().empty()) {
-            display.diagnostic(file->endReason());
-        }
-        fileFailed = fileFailed || file->failed();
-    }
-    if (options.json) {
-        printResult(Value().add("summary", summary), true);
-    } else {
-        std::printf("%.1f s: %s on average\n", total, countsLine(counts, averageKbps).c_str());
-        if (!written.empty()) {
-            std::printf("wrote %s\n", written.c_str());
-        }
-        std::fflush(stdout);
-    }
-    if (starts == 0) {
+    const bool filesWritten = printSummary(state, display, follower, begin, options.json);
+    if (follower.starts() == 0) {
         throw DeviceFailure("no stream from " + device.name() +
                             ": it cannot be reached, refused PLAY or did not answer it");
     }
-    return fileFailed ? kExitFailed : kExitOk;
+    return filesWritten ? kExitOk : kExitFailed;
 }
 
 }  // namespace korvexctl

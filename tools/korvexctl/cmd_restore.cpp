@@ -142,7 +142,7 @@ class RestoreReport {
 // Reads one record from the device and, where it differs, writes the backup's values.
 void restoreRecord(Device& device, const SavedDevice& owner, const SavedRecord& saved, bool dryRun,
                    const RestoreReport& report, Tally& tally) {
-    const RecordSpec& kind = *saved.kind;
+    const RecordKind& kind = *saved.kind;
     RecordStorage current = saved.record;  // chn as the backup selects it
     try {
         device.get(kind.getCode, kind.getCommand, current.data(), kind.size, recordChannel(saved));

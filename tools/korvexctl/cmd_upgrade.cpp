@@ -64,6 +64,142 @@ std::string progressBar(int percent) {
     std::_Exit(kExitInterrupted);
 }
 
+// The main thread's account of the upload: the progress as a bar, lines or JSON, the moment
+// the whole image is sent, and the verdict.
+class UpgradeProgress {
+  public:
+    UpgradeProgress(const std::string& path, uint64_t bytes, bool json, bool bar)
+        : path_(path), bytes_(bytes), json_(json), bar_(bar) {}
+
+    // One event of the upload thread; returns the verdict (1003 or 1004), or 0 for none yet.
+    int tell(int event, int percent) {
+        switch (event) {
+            case KORVEX_UPGRADE_STARTED:
+                if (json_) {
+                    printResult(Value()
+                                    .add("event", "started")
+                                    .add("file", path_)
+                                    .add("bytes", static_cast<long long>(bytes_)),
+                                true);
+                }
+                break;
+            case KORVEX_UPGRADE_PROGRESS:
+                tellPercent(percent);
+                break;
+            case KORVEX_UPGRADE_SENT:
+                tellSent();
+                break;
+            case KORVEX_UPGRADE_SUCCEEDED:
+            case KORVEX_UPGRADE_FAILED:
+                return event;
+            default:
+                break;
+        }
+        return 0;
+    }
+
+    // An interrupt while the image is sent is refused, and said so.
+    void refuseInterrupt() {
+        endBar();
+        std::fprintf(stderr,
+                     "korvexctl: not interrupting: the image is on its way, and an interrupted "
+                     "flash can leave the device unable to start\n");
+    }
+
+    void endBar() {
+        if (barShown_) {
+            std::printf("\n");
+            std::fflush(stdout);
+            barShown_ = false;
+        }
+    }
+
+    bool sent() const { return sent_; }
+    int lastPercent() const { return lastPercent_; }
+
+  private:
+    void tellPercent(int percent) {
+        if (percent == lastPercent_) {
+            return;
+        }
+        lastPercent_ = percent;
+        if (json_) {
+            printResult(Value().add("event", "progress").add("percent", percent), true);
+        } else if (bar_) {
+            std::printf("%s", progressBar(percent).c_str());
+            barShown_ = true;
+        } else {
+            std::printf("upgrade: %d%%\n", percent);
+        }
+        std::fflush(stdout);
+    }
+
+    // The device has the whole image: from here on an interrupt only ends the wait for its
+    // verdict.
+    void tellSent() {
+        sent_ = true;
+        platform::setInterruptMode(platform::InterruptMode::Stop);
+        if (json_) {
+            printResult(Value().add("event", "sent"), true);
+            return;
+        }
+        endBar();
+        std::printf("upgrade: image sent, waiting for the device's verdict\n");
+        std::fflush(stdout);
+    }
+
+    const std::string path_;
+    const uint64_t bytes_;
+    const bool json_;
+    const bool bar_;
+    int lastPercent_ = -1;
+    bool sent_ = false;
+    bool barShown_ = false;
+};
+
+// Follows the upload's events until its verdict, which it returns (1003 or 1004).
+int waitForVerdict(UpgradeEvents& events, UpgradeProgress& progress, const Device& device) {
+    for (;;) {
+        std::deque<std::pair<int, int>> batch;
+        {
+            std::unique_lock<std::mutex> lock(events.mutex);
+            events.arrived.wait_for(lock, std::chrono::milliseconds(kWakeMs),
+                                    [&] { return !events.queue.empty(); });
+            batch.swap(events.queue);
+        }
+        if (progress.sent() && platform::interruptRequested()) {
+            stopWaitingForTheVerdict(device.name(), device.options().json);
+        }
+        if (!progress.sent() && platform::takeInterrupts() > 0) {
+            progress.refuseInterrupt();
+        }
+        for (const auto& [event, percent] : batch) {
+            if (const int verdict = progress.tell(event, percent)) {
+                return verdict;
+            }
+        }
+    }
+}
+
+// The failure of an upload that did not end in 1003, by how far it came.
+DeviceFailure upgradeFailure(const UpgradeProgress& progress, const Device& device,
+                             const std::string& path) {
+    if (progress.sent()) {
+        return DeviceFailure(device.name() +
+                             " did not accept the image: it answered with a failure, closed the "
+                             "connection, or gave no verdict within 3 minutes");
+    }
+    if (progress.lastPercent() < 0) {
+        return DeviceFailure("the upload to " + device.name() +
+                             " did not start: the device cannot be reached, does not take the "
+                             "request, or " +
+                             path + " cannot be read");
+    }
+    return DeviceFailure("the upload to " + device.name() + " broke off at " +
+                         std::to_string(progress.lastPercent()) +
+                         "%: the device stopped taking the image");
+}
+
 }  // namespace
 
 std::string upgradeHelp() {
@@ -117,94 +253,16 @@ int runUpgrade(const GlobalOptions& options, const Arguments& arguments) {
         std::fflush(stdout);
     }
 
-    int lastPercent = -1;
-    bool sent = false;
-    bool barShown = false;
-    int verdict = 0;
-    auto emit = [&](Value value) { printResult(value, true); };
-    while (verdict == 0) {
-        std::deque<std::pair<int, int>> batch;
-        {
-            std::unique_lock<std::mutex> lock(events.mutex);
-            events.arrived.wait_for(lock, std::chrono::milliseconds(kWakeMs),
-                                    [&] { return !events.queue.empty(); });
-            batch.swap(events.queue);
-        }
-        if (sent && platform::interruptRequested()) {
-            stopWaitingForTheVerdict(device.name(), json);
-        }
-        if (!sent && platform::takeInterrupts() > 0) {
-            if (barShown) {
-                std::printf("\n");
-                std::fflush(stdout);
-                barShown = false;
-            }
-            std::fprintf(stderr,
-                         "korvexctl: not interrupting: the image is on its way, and an "
-                         "interrupted flash can leave the device unable to start\n");
-        }
-        for (const auto& [event, percent] : batch) {
-            switch (event) {
-                case KORVEX_UPGRADE_STARTED:
-                    if (json) {
-                        emit(Value()
-                                 .add("event", "started")
-                                 .add("file", path)
-                                 .add("bytes", static_cast<long long>(bytes)));
-                    }
-                    break;
-                case KORVEX_UPGRADE_PROGRESS:
-                    if (percent == lastPercent) {
-                        break;
-                    }
-                    lastPercent = percent;
-                    if (json) {
-                        emit(Value().add("event", "progress").add("percent", percent));
-                    } else if (bar) {
-                        std::printf("%s", progressBar(percent).c_str());
-                        barShown = true;
-                    } else {
-                        std::printf("upgrade: %d%%\n", percent);
-                    }
-                    std::fflush(stdout);
-                    break;
-                case KORVEX_UPGRADE_SENT:
-                    // The device has the whole image: from here on an interrupt only ends the
-                    // wait for its verdict.
-                    sent = true;
-                    platform::setInterruptMode(platform::InterruptMode::Stop);
-                    if (json) {
-                        emit(Value().add("event", "sent"));
-                    } else {
-                        if (barShown) {
-                            std::printf("\n");
-                            barShown = false;
-                        }
-                        std::printf("upgrade: image sent, waiting for the device's verdict\n");
-                        std::fflush(stdout);
-                    }
-                    break;
-                case KORVEX_UPGRADE_SUCCEEDED:
-                case KORVEX_UPGRADE_FAILED:
-                    verdict = event;
-                    break;
-                default:
-                    break;
-            }
-            if (verdict != 0) {
-                break;
-            }
-        }
-    }
+    UpgradeProgress progress(path, bytes, json, bar);
+    const int verdict = waitForVerdict(events, progress, device);
     platform::setInterruptMode(platform::InterruptMode::Terminate);
-    if (barShown) {
-        std::printf("\n");
-    }
+    progress.endBar();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (verdict == KORVEX_UPGRADE_SUCCEEDED) {
         if (json) {
-            emit(Value().add("event", "succeeded").add("seconds", Value::real(seconds, 2)));
+            printResult(Value().add("event", "succeeded").add("seconds", Value::real(seconds, 2)),
+                        true);
         } else {
             std::printf("upgrade: %s accepted the image (%.1f s)\n", device.name().c_str(),
                         seconds);
@@ -213,26 +271,15 @@ int runUpgrade(const GlobalOptions& options, const Arguments& arguments) {
         return kExitOk;
     }
     if (json) {
-        emit(Value()
-                 .add("event", "failed")
-                 .add("sent", Value::boolean(sent))
-                 .add("percent", lastPercent < 0 ? 0 : lastPercent)
-                 .add("seconds", Value::real(seconds, 2)));
+        printResult(Value()
+                        .add("event", "failed")
+                        .add("sent", Value::boolean(progress.sent()))
+                        .add("percent", progress.lastPercent() < 0 ? 0 : progress.lastPercent())
+                        .add("seconds", Value::real(seconds, 2)),
+                    true);
     }
     std::fflush(stdout);
-    if (sent) {
-        throw DeviceFailure(device.name() +
-                            " did not accept the image: it answered with a failure, closed "
-                            "the connection, or gave no verdict within 3 minutes");
-    }
-    if (lastPercent < 0) {
-        throw DeviceFailure("the upload to " + device.name() +
-                            " did not start: the device cannot be reached, does not take the "
-                            "request, or " +
-                            path + " cannot be read");
-    }
-    throw DeviceFailure("the upload to " + device.name() + " broke off at " +
-                        std::to_string(lastPercent) + "%: the device stopped taking the image");
+    throw upgradeFailure(progress, device, path);
 }
 
 }  // namespace korvexctl

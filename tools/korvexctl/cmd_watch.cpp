@@ -82,6 +82,89 @@ std::string sysinfoText(const SystemInfo& s) {
            ", serial " + fieldText(s.serial) + ")";
 }
 
+// What watch has seen of the device, and the changes it tells at each poll.
+class DeviceWatch {
+  public:
+    DeviceWatch(const Device& device, WatchReport& report)
+        : device_(device),
+          report_(report),
+          sysinfoKind_(*findRecord("sysinfo")),
+          displayKind_(*findRecord("display")) {}
+
+    void poll() {
+        // Only a receiver has a display; a transmitter refuses GET_DISPLAY, and then there is
+        // simply nothing more to watch.
+        if (pollSysinfo()) {
+            pollDisplay();
+        }
+    }
+
+  private:
+    // Whether the device answered.
+    bool pollSysinfo() {
+        SystemInfo info{};
+        if (KORVEX_GetConfig(device_.session(), CFG_GET_SYSINFO, &info, sizeof info,
+                             device_.options().timeoutMs, 0) != 0) {
+            if (!answering_.has_value()) {
+                report_.tell("silent", "does not answer");
+            } else if (*answering_) {
+                report_.tell("stopped answering", "stopped answering");
+            }
+            answering_ = false;
+            return false;
+        }
+        const Value sysinfo = Value().add("sysinfo", recordValue(sysinfoKind_, &info));
+        if (!answering_.has_value()) {
+            report_.tell("answers", "answers: " + sysinfoText(info), sysinfo);
+        } else if (!*answering_) {
+            report_.tell("came back", "came back: " + sysinfoText(info), sysinfo);
+        } else if (lastInfo_ && std::memcmp(&*lastInfo_, &info, sizeof info) != 0) {
+            report_.tell("sysinfo", "system information now " + sysinfoText(info), sysinfo);
+        }
+        answering_ = true;
+        lastInfo_ = info;
+        return true;
+    }
+
+    void pollDisplay() {
+        DisplayConfig config{};
+        if (KORVEX_GetConfig(device_.session(), CFG_GET_DISPLAY, &config, sizeof config,
+                             device_.options().timeoutMs, 0) != 0) {
+            return;
+        }
+        const DisplayState now = displayState(config);
+        if (lastDisplay_ && *lastDisplay_ == now) {
+            return;
+        }
+        std::string text;
+        Value changed = Value::list();
+        auto change = [&](const char* name, const std::string& before, const std::string& after) {
+            if (!lastDisplay_) {
+                text += std::string(text.empty() ? "" : ", ") + name + " " + after;
+            } else if (before != after) {
+                text +=
+                    std::string(text.empty() ? "" : ", ") + name + " " + before + " -> " + after;
+                changed.append(Value::text(name));
+            }
+        };
+        change("layout", lastDisplay_ ? lastDisplay_->layout : "", now.layout);
+        change("audio", lastDisplay_ ? audioText(lastDisplay_->audio) : "", audioText(now.audio));
+        change("resolution", lastDisplay_ ? lastDisplay_->resolution : "", now.resolution);
+        Value details = recordValue(displayKind_, &config);
+        details.add("changed", changed);
+        report_.tell("display", text, Value().add("display", details));
+        lastDisplay_ = now;
+    }
+
+    const Device& device_;
+    WatchReport& report_;
+    const RecordKind& sysinfoKind_;
+    const RecordKind& displayKind_;
+    std::optional<bool> answering_;
+    std::optional<SystemInfo> lastInfo_;
+    std::optional<DisplayState> lastDisplay_;
+};
+
 }  // namespace
 
 std::string watchHelp() {
@@ -123,85 +206,26 @@ int runWatch(const GlobalOptions& options, const Arguments& arguments) {
 
     Device device(options, command);
     WatchReport report(options.json, device.name());
+    DeviceWatch watch(device, report);
     platform::setInterruptMode(platform::InterruptMode::Stop);
-    const RecordSpec& sysinfoSpec = *findRecord("sysinfo");
-    const RecordSpec& displaySpec = *findRecord("display");
-    const auto begin = Clock::now();
-    const auto deadline = begin + std::chrono::seconds(seconds);
-
-    std::optional<bool> answering;
-    std::optional<SystemInfo> lastInfo;
-    std::optional<DisplayState> lastDisplay;
-    auto due = begin;
+    const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+    auto stopped = [&] {
+        return platform::interruptRequested() || (seconds > 0 && Clock::now() >= deadline);
+    };
+    auto due = Clock::now();
     for (;;) {
         // The wait is cut into short steps so that Ctrl-C and the deadline take effect at once.
         while (Clock::now() < due) {
-            if (platform::interruptRequested() || (seconds > 0 && Clock::now() >= deadline)) {
+            if (stopped()) {
                 return kExitOk;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(kWakeMs));
         }
-        if (platform::interruptRequested() || (seconds > 0 && Clock::now() >= deadline)) {
+        if (stopped()) {
             return kExitOk;
         }
-        const auto pollStart = Clock::now();
-        due = pollStart + std::chrono::milliseconds(intervalMs);
-
-        SystemInfo info{};
-        const bool answered = KORVEX_GetConfig(device.session(), CFG_GET_SYSINFO, &info,
-                                               sizeof info, options.timeoutMs, 0) == 0;
-        if (!answered) {
-            if (!answering.has_value()) {
-                report.tell("silent", "does not answer");
-            } else if (*answering) {
-                report.tell("stopped answering", "stopped answering");
-            }
-            answering = false;
-            continue;
-        }
-        const Value infoValue = recordValue(sysinfoSpec, &info);
-        if (!answering.has_value()) {
-            report.tell("answers", "answers: " + sysinfoText(info),
-                        Value().add("sysinfo", infoValue));
-        } else if (!*answering) {
-            report.tell("came back", "came back: " + sysinfoText(info),
-                        Value().add("sysinfo", infoValue));
-        } else if (lastInfo && std::memcmp(&*lastInfo, &info, sizeof info) != 0) {
-            report.tell("sysinfo", "system information now " + sysinfoText(info),
-                        Value().add("sysinfo", infoValue));
-        }
-        answering = true;
-        lastInfo = info;
-
-        // Only a receiver has a display; a transmitter refuses GET_DISPLAY, and then there is
-        // simply nothing more to watch.
-        DisplayConfig config{};
-        if (KORVEX_GetConfig(device.session(), CFG_GET_DISPLAY, &config, sizeof config,
-                             options.timeoutMs, 0) != 0) {
-            continue;
-        }
-        const DisplayState now = displayState(config);
-        if (lastDisplay && *lastDisplay == now) {
-            continue;
-        }
-        std::string text;
-        Value changed = Value::list();
-        auto change = [&](const char* name, const std::string& before, const std::string& after) {
-            if (!lastDisplay) {
-                text += std::string(text.empty() ? "" : ", ") + name + " " + after;
-            } else if (before != after) {
-                text +=
-                    std::string(text.empty() ? "" : ", ") + name + " " + before + " -> " + after;
-                changed.append(Value::text(name));
-            }
-        };
-        change("layout", lastDisplay ? lastDisplay->layout : "", now.layout);
-        change("audio", lastDisplay ? audioText(lastDisplay->audio) : "", audioText(now.audio));
-        change("resolution", lastDisplay ? lastDisplay->resolution : "", now.resolution);
-        Value details = recordValue(displaySpec, &config);
-        details.add("changed", changed);
-        report.tell("display", text, Value().add("display", details));
-        lastDisplay = now;
+        due = Clock::now() + std::chrono::milliseconds(intervalMs);
+        watch.poll();
     }
 }
 

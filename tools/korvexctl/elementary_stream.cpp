@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "command_line.h"
+
 namespace korvexctl {
 
 bool isAnnexB(const uint8_t* data, size_t length) {
@@ -15,13 +17,11 @@ bool isAdts(const uint8_t* data, size_t length) {
     return length >= 7 && data[0] == 0xff && (data[1] & 0xf6) == 0xf0;
 }
 
-bool ElementaryStreamFile::open(std::string& error) {
+void ElementaryStreamFile::open() {
     file_ = std::fopen(path_.c_str(), "wb");
     if (file_ == nullptr) {
-        error = path_ + ": " + std::strerror(errno);
-        return false;
+        throw DeviceFailure("cannot write " + path_ + ": " + std::strerror(errno));
     }
-    return true;
 }
 
 void ElementaryStreamFile::setVideoCodec(int videoCodec) {

@@ -24,8 +24,8 @@ class ElementaryStreamFile {
     ElementaryStreamFile(const ElementaryStreamFile&) = delete;
     ElementaryStreamFile& operator=(const ElementaryStreamFile&) = delete;
 
-    // Creates (or empties) the file; false with a reason.
-    bool open(std::string& error);
+    // Creates (or empties) the file; throws DeviceFailure ("cannot write PATH: reason").
+    void open();
     // Video: the stream's codec from its media information (1 H.265, other H.264). The file
     // holds one codec: when a later stream brings another, writing ends there.
     void setVideoCodec(int videoCodec);

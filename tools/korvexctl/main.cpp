@@ -100,6 +100,43 @@ bool isGlobalOption(const std::string& name) {
            name == "--version";
 }
 
+// Takes the value of a global option that takes one (--json takes none).
+void setGlobalOption(GlobalOptions& options, const std::string& name, const std::string& value) {
+    if (name == "--host") {
+        if (value.empty()) {
+            throw UsageError("--host needs an address");
+        }
+        options.host = value;
+    } else if (name == "--port") {
+        options.port = static_cast<int>(parseInteger(value, 1, 65535, "--port", ""));
+    } else if (name == "--timeout") {
+        options.timeoutMs = static_cast<int>(parseInteger(value, 1, 600000, "--timeout", ""));
+    } else if (name == "--json") {
+        options.json = true;
+    }
+}
+
+// Runs the command; its usage errors name it.
+int runCommand(const Command& command, const GlobalOptions& options,
+               const std::vector<std::string>& rest) {
+    const std::string name = command.name;
+    try {
+        return command.run(options, rest);
+    } catch (const UsageError& error) {
+        // A global option after the command is a common slip: say where it goes.
+        const std::string message = error.what();
+        const std::string unknown = "unknown option ";
+        if (message.compare(0, unknown.size(), unknown) == 0 &&
+            isGlobalOption(message.substr(unknown.size()))) {
+            throw UsageError(message + " for " + name + ": " + message.substr(unknown.size()) +
+                                 " is a global option and goes before the command (korvexctl " +
+                                 message.substr(unknown.size()) + " ... " + name + " ...)",
+                             error.command().empty() ? name : error.command());
+        }
+        throw UsageError(message, error.command().empty() ? name : error.command());
+    }
+}
+
 int run(const std::vector<std::string>& words) {
     GlobalOptions options;
     size_t i = 0;
@@ -135,18 +172,7 @@ int run(const std::vector<std::string>& words) {
         } else if (!takesValue && inlineValue) {
             throw UsageError(name + " takes no value");
         }
-        if (name == "--host") {
-            if (value.empty()) {
-                throw UsageError("--host needs an address");
-            }
-            options.host = value;
-        } else if (name == "--port") {
-            options.port = static_cast<int>(parseInteger(value, 1, 65535, "--port", ""));
-        } else if (name == "--timeout") {
-            options.timeoutMs = static_cast<int>(parseInteger(value, 1, 600000, "--timeout", ""));
-        } else if (name == "--json") {
-            options.json = true;
-        }
+        setGlobalOption(options, name, value);
     }
     if (i == words.size()) {
         throw UsageError("no command given");
@@ -171,21 +197,7 @@ int run(const std::vector<std::string>& words) {
         }
         throw UsageError("no command \"" + name + "\" (commands: " + known + ")");
     }
-    try {
-        return command->run(options, rest);
-    } catch (const UsageError& error) {
-        // A global option after the command is a common slip: say where it goes.
-        const std::string message = error.what();
-        const std::string unknown = "unknown option ";
-        if (message.compare(0, unknown.size(), unknown) == 0 &&
-            isGlobalOption(message.substr(unknown.size()))) {
-            throw UsageError(message + " for " + name + ": " + message.substr(unknown.size()) +
-                                 " is a global option and goes before the command (korvexctl " +
-                                 message.substr(unknown.size()) + " ... " + name + " ...)",
-                             error.command().empty() ? name : error.command());
-        }
-        throw UsageError(message, error.command().empty() ? name : error.command());
-    }
+    return runCommand(*command, options, rest);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ std::string putNumber(const Json& value, size_t offset, void* record) {
     return "";
 }
 
-std::string putText(const Json& value, const FieldSpec& field, void* record) {
+std::string putText(const Json& value, const RecordField& field, void* record) {
     if (!value.is_string()) {
         return "is not a text: " + value.dump();
     }
@@ -92,9 +92,9 @@ bool wholeNumber(const Json& value, long long minimum, long long maximum, long l
     return out >= minimum && out <= maximum;
 }
 
-Json recordJson(const RecordSpec& kind, const void* record) {
+Json recordJson(const RecordKind& kind, const void* record) {
     Json fields = Json::object();
-    for (const FieldSpec& field : kind.fields) {
+    for (const RecordField& field : kind.fields) {
         if (isSelectorField(field)) {
             continue;
         }
@@ -118,7 +118,7 @@ Json recordJson(const RecordSpec& kind, const void* record) {
     return fields;
 }
 
-std::string recordFromJson(const RecordSpec& kind, const Json& fields, void* record,
+std::string recordFromJson(const RecordKind& kind, const Json& fields, void* record,
                            std::string& member) {
     member.clear();
     if (!fields.is_object()) {
@@ -127,7 +127,7 @@ std::string recordFromJson(const RecordSpec& kind, const Json& fields, void* rec
     const bool display = kind.getCode == CFG_GET_DISPLAY;
     for (const auto& item : fields.items()) {
         bool known = display && item.key() == "windows";
-        for (const FieldSpec& field : kind.fields) {
+        for (const RecordField& field : kind.fields) {
             known = known || (!isSelectorField(field) && item.key() == field.name);
         }
         if (!known) {
@@ -135,7 +135,7 @@ std::string recordFromJson(const RecordSpec& kind, const Json& fields, void* rec
             return std::string("is no field of ") + kind.name;
         }
     }
-    for (const FieldSpec& field : kind.fields) {
+    for (const RecordField& field : kind.fields) {
         if (isSelectorField(field)) {
             continue;
         }

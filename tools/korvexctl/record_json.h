@@ -14,13 +14,13 @@ namespace korvexctl {
 using Json = nlohmann::ordered_json;
 
 // The record's fields; a display's windows as a list of {id, x, y, width, height}.
-Json recordJson(const RecordSpec& kind, const void* record);
+Json recordJson(const RecordKind& kind, const void* record);
 
 // Puts `fields` into `record`. They must be exactly the record's fields, with whole numbers that
 // fit 32 bits and texts that fit their field without control characters. Returns "" when they
 // are, else what is wrong, with the member it is about in `member` (such as "baudrate" or
 // "windows[1].x"; empty when it is about the object itself).
-std::string recordFromJson(const RecordSpec& kind, const Json& fields, void* record,
+std::string recordFromJson(const RecordKind& kind, const Json& fields, void* record,
                            std::string& member);
 
 // Whether `value` is a whole number in [minimum, maximum]; the number in `out`.

@@ -13,13 +13,13 @@ namespace {
 constexpr long long kMin32 = INT32_MIN;
 constexpr long long kMax32 = INT32_MAX;
 
-FieldSpec number(const char* name, size_t offset, long long minimum, long long maximum,
-                 const char* help) {
-    return FieldSpec{name, FieldType::Integer, offset, 0, minimum, maximum, help};
+RecordField number(const char* name, size_t offset, long long minimum, long long maximum,
+                   const char* help) {
+    return RecordField{name, FieldType::Integer, offset, 0, minimum, maximum, help};
 }
 
-FieldSpec text(const char* name, size_t offset, size_t capacity, const char* help) {
-    return FieldSpec{name, FieldType::Text, offset, capacity, 0, 0, help};
+RecordField text(const char* name, size_t offset, size_t capacity, const char* help) {
+    return RecordField{name, FieldType::Text, offset, capacity, 0, 0, help};
 }
 
 std::string lower(std::string text) {
@@ -36,8 +36,8 @@ std::string lower(std::string text) {
 #define KVX_TEXT(type, field, help) \
     text(#field, offsetof(type, field), sizeof(static_cast<type*>(nullptr)->field), help)
 
-const std::vector<RecordSpec>& recordSpecs() {
-    static const std::vector<RecordSpec> specs = {
+const std::vector<RecordKind>& recordKinds() {
+    static const std::vector<RecordKind> kinds = {
         {"sysinfo",
          "software and hardware versions, serial number and model (read-only)",
          CFG_GET_SYSINFO,
@@ -141,14 +141,14 @@ const std::vector<RecordSpec>& recordSpecs() {
          {KVX_NUMBER(DisplayConfig, audio, -1, 4, "the channel whose sound plays, 1..4, or none"),
           KVX_TEXT(DisplayConfig, resolution, "output mode: 1080P60 (1080p), 3840x2160P30 (4k)")}},
     };
-    return specs;
+    return kinds;
 }
 
 #undef KVX_NUMBER
 #undef KVX_TEXT
 
-const RecordSpec* findRecord(const std::string& name) {
-    for (const RecordSpec& kind : recordSpecs()) {
+const RecordKind* findRecord(const std::string& name) {
+    for (const RecordKind& kind : recordKinds()) {
         if (name == kind.name) {
             return &kind;
         }
@@ -158,7 +158,7 @@ const RecordSpec* findRecord(const std::string& name) {
 
 std::string recordNames(bool settableOnly) {
     std::string names;
-    for (const RecordSpec& kind : recordSpecs()) {
+    for (const RecordKind& kind : recordKinds()) {
         if (!settableOnly || kind.setCode != 0) {
             names += (names.empty() ? "" : ", ") + std::string(kind.name);
         }
@@ -166,10 +166,10 @@ std::string recordNames(bool settableOnly) {
     return names;
 }
 
-Value recordValue(const RecordSpec& kind, const void* record) {
+Value recordValue(const RecordKind& kind, const void* record) {
     const auto* bytes = static_cast<const unsigned char*>(record);
     Value value;
-    for (const FieldSpec& field : kind.fields) {
+    for (const RecordField& field : kind.fields) {
         if (field.type == FieldType::Integer) {
             int32_t number = 0;
             std::memcpy(&number, bytes + field.offset, sizeof number);
@@ -210,7 +210,7 @@ Value recordValue(const RecordSpec& kind, const void* record) {
     return value;
 }
 
-void applyField(const FieldSpec& field, void* record, const std::string& text,
+void applyField(const RecordField& field, void* record, const std::string& text,
                 const std::string& command) {
     auto* bytes = static_cast<unsigned char*>(record);
     const std::string option = "--" + lower(field.name);
@@ -243,7 +243,7 @@ void applyField(const FieldSpec& field, void* record, const std::string& text,
     std::memcpy(bytes + field.offset, &number, sizeof number);
 }
 
-bool isSelectorField(const FieldSpec& field) {
+bool isSelectorField(const RecordField& field) {
     return std::strcmp(field.name, "chn") == 0;
 }
 
@@ -344,11 +344,6 @@ int parseDisplayAudio(const std::string& text, const std::string& command) {
         throw UsageError("--audio: 0 is no channel (allowed: 1..4, or none)", command);
     }
     return static_cast<int>(value);
-}
-
-int actuatorAngle(int percent) {
-    const float angle = static_cast<float>(percent) / 100.0f * 90.0f + 42.0f;
-    return static_cast<int>(angle);
 }
 
 }  // namespace korvexctl

@@ -14,7 +14,7 @@ namespace korvexctl {
 
 enum class FieldType { Integer, Text };
 
-struct FieldSpec {
+struct RecordField {
     const char* name;  // the Korvex.h field name; the set option is "--" + name (any letter case)
     FieldType type;
     size_t offset;
@@ -32,7 +32,7 @@ enum class Selector {
     RecvIndex  // --index N: the receive channel, sent as chn unchanged
 };
 
-struct RecordSpec {
+struct RecordKind {
     const char* name;  // "videoenc"
     const char* summary;
     int getCode;
@@ -41,12 +41,12 @@ struct RecordSpec {
     const char* setCommand;
     int size;
     Selector selector;
-    std::vector<FieldSpec> fields;
+    std::vector<RecordField> fields;
 };
 
-const std::vector<RecordSpec>& recordSpecs();
+const std::vector<RecordKind>& recordKinds();
 // The record of that name, or nullptr.
-const RecordSpec* findRecord(const std::string& name);
+const RecordKind* findRecord(const std::string& name);
 // "audioenc, audiosrc, ..." for messages.
 std::string recordNames(bool settableOnly);
 
@@ -58,15 +58,15 @@ struct RecordStorage {
 };
 
 // The record's fields by name; for the display also its window list and layout name.
-Value recordValue(const RecordSpec& kind, const void* record);
+Value recordValue(const RecordKind& kind, const void* record);
 
 // Puts the command line's text for one field into the record; UsageError when it does not fit
 // the field's range or size. `command` names the help for the error.
-void applyField(const FieldSpec& field, void* record, const std::string& text,
+void applyField(const RecordField& field, void* record, const std::string& text,
                 const std::string& command);
 
 // A record's selector field (the chn of ttl and recv): set from --index, never given as a field.
-bool isSelectorField(const FieldSpec& field);
+bool isSelectorField(const RecordField& field);
 
 // Display layouts as the Telvane window's buttons send them.
 struct DisplayLayout {
@@ -86,15 +86,7 @@ std::string resolutionText(const std::string& text);
 // The display's audio value from "1".."4", "none" or "-1".
 int parseDisplayAudio(const std::string& text, const std::string& command);
 
-// ORIENT values of ACTUATOR_MOVE, as the desktop program sends them.
-constexpr int kActuatorStop = 0;
-constexpr int kActuatorGoto = 1;
-constexpr int kActuatorInc = 2;
-constexpr int kActuatorDec = 3;
+// The actuators' ids (the ORIENT values and the "Goto" angle are Korvex.h's KORVEX_ACTUATOR_*).
 constexpr int kActuatorLastId = 5;  // the window's PWM index "1".."6" is id 0..5
-
-// The desktop program's "Goto": output 0..100 to angle = output / 100 * 90 + 42, in single
-// precision in that order, truncated toward zero (0 gives 42, 50 gives 87, 100 gives 132).
-int actuatorAngle(int percent);
 
 }  // namespace korvexctl

@@ -191,6 +191,18 @@ typedef struct ActuatorMoveRequest {
     int32_t angle;
 } ActuatorMoveRequest;
 
+/* ActuatorMoveRequest.orient. INC and DEC move the actuator on until a STOP; GOTO moves it to
+ * `angle`. Every orient but GOTO sends angle 0. */
+#define KORVEX_ACTUATOR_STOP 0
+#define KORVEX_ACTUATOR_GOTO 1
+#define KORVEX_ACTUATOR_INC 2
+#define KORVEX_ACTUATOR_DEC 3
+
+/* The GOTO angle for an output of 0 to 100 percent: percent / 100 * 90 + 42, computed in single
+ * precision in that order and truncated toward zero, so 0 gives 42, 50 gives 87 and 100 gives
+ * 132. Nothing limits `percent`: a caller that may hold a value outside 0..100 limits it first. */
+#define KORVEX_ACTUATOR_ANGLE(percent) ((int32_t)((float)(percent) / 100.0f * 90.0f + 42.0f))
+
 /* The records cross the library boundary by pointer and size: their layout is fixed. */
 #define KORVEX_CHECK_SIZE(type, bytes) \
     typedef char korvex_size_check_##type[sizeof(type) == (bytes) ? 1 : -1]

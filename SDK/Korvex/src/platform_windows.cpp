@@ -18,7 +18,7 @@ namespace korvex {
 namespace {
 
 // kConnected: a non-blocking connect has ended, made (writable) or failed (exception set).
-enum class Readiness { kRead, kWrite, kConnected };
+enum class Readiness { Read, Write, Connected };
 
 // Waits until the socket is ready, and for `wake` to turn readable when one is given. Returns >0
 // when the socket is ready, 0 on timeout, <0 on error (also when a connect failed) and when woken.
@@ -32,12 +32,12 @@ int WaitFor(SocketHandle socket, Readiness wanted, int timeoutMs, SocketHandle w
     FD_ZERO(&readable);
     FD_ZERO(&writable);
     FD_ZERO(&failed);
-    if (wanted == Readiness::kRead) {
+    if (wanted == Readiness::Read) {
         FD_SET(socket, &readable);
     } else {
         FD_SET(socket, &writable);
     }
-    if (wanted == Readiness::kConnected) {
+    if (wanted == Readiness::Connected) {
         FD_SET(socket, &failed);
     }
     if (wake != kNoSocket) {
@@ -168,7 +168,7 @@ SocketHandle ConnectWithTimeout(const char* host, int port, int timeoutMs, const
     const sockaddr_in peer = Ipv4Address(address, port);
     // The immediate result is WSAEWOULDBLOCK for a non-blocking connect; the wait below decides.
     (void)::connect(socket.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
-    if (WaitFor(socket.get(), Readiness::kConnected, timeoutMs,
+    if (WaitFor(socket.get(), Readiness::Connected, timeoutMs,
                 waker != nullptr ? waker->handle() : kNoSocket) <= 0) {
         return kNoSocket;
     }
@@ -187,7 +187,7 @@ SocketHandle ConnectWithTimeout(const char* host, int port, int timeoutMs, const
 }
 
 long SendWithTimeout(SocketHandle socket, const void* data, size_t length, int timeoutMs) {
-    int ready = WaitFor(socket, Readiness::kWrite, timeoutMs);
+    int ready = WaitFor(socket, Readiness::Write, timeoutMs);
     if (ready <= 0) {
         return ready;
     }
@@ -206,7 +206,7 @@ long SendWithTimeout(SocketHandle socket, const void* data, size_t length, int t
 }
 
 long ReceiveWithTimeout(SocketHandle socket, void* buffer, size_t capacity, int timeoutMs) {
-    int ready = WaitFor(socket, Readiness::kRead, timeoutMs);
+    int ready = WaitFor(socket, Readiness::Read, timeoutMs);
     if (ready <= 0) {
         return ready;
     }
@@ -214,7 +214,7 @@ long ReceiveWithTimeout(SocketHandle socket, void* buffer, size_t capacity, int 
 }
 
 int WaitReadable(SocketHandle socket, int timeoutMs) {
-    return WaitFor(socket, Readiness::kRead, timeoutMs);
+    return WaitFor(socket, Readiness::Read, timeoutMs);
 }
 
 long ReceiveDatagram(SocketHandle socket, void* buffer, size_t capacity, sockaddr_in* from) {

@@ -140,7 +140,7 @@ KorvexStream* StartPlay(KorvexSession& session, const KorvexPlayParams& params) 
         return nullptr;
     }
     stream->capacity = kStreamBufferSize;
-    stream->portGenerator.seed(UnpredictableStart(stream.get()));
+    stream->portGenerator = std::mt19937(UnpredictableStart(stream.get()));
     stream->running.store(true, std::memory_order_release);
     try {
         stream->thread = std::thread(RunStream, stream.get());

@@ -19,7 +19,8 @@
 
 namespace korvex {
 
-constexpr size_t kStreamBufferSize = 4194304;      // TCP receive buffer or UDP frame assembly
+// TCP receive buffer or UDP frame assembly: the largest frame the header promises to pass on.
+constexpr size_t kStreamBufferSize = KORVEX_MAX_FRAME_SIZE;
 constexpr int kStreamSocketBufferBytes = 2097152;  // SO_RCVBUF of the receiving socket
 constexpr int kFirstUdpPort = 25000;
 constexpr int kLastUdpPort = 44999;
@@ -129,6 +130,30 @@ struct StreamTransport {
     // transport cannot go on with). Returns the number of frames it delivered.
     size_t (*receive)(KorvexStream& stream);
 };
+
+// The receive rounds of an established attempt, for both transports: `receive(ms)` waits up to
+// ms for what arrives (its result: bytes, 0 for nothing, below 0 for an error) and `take(bytes)`
+// handles it, false when the attempt cannot go on. Ends at a stop, an error, a false take, or
+// kEmptyRoundsToEnd rounds of kReceiveWaitMs in a row that bring nothing (silence, or a peer that
+// has closed).
+template <typename Receive, typename Take>
+void ReceiveUntilSilent(KorvexStream& stream, Receive receive, Take take) {
+    int emptyRounds = 0;
+    while (stream.isRunning() && emptyRounds < kEmptyRoundsToEnd) {
+        const long received = stream.waitUnlessStopped(kReceiveWaitMs, receive);
+        if (received < 0) {
+            return;
+        }
+        if (received == 0) {
+            ++emptyRounds;
+            continue;
+        }
+        if (!take(static_cast<size_t>(received))) {
+            return;
+        }
+        emptyRounds = 0;
+    }
+}
 
 extern const StreamTransport kTcpTransport;  // stream_tcp.cpp
 extern const StreamTransport kUdpTransport;  // stream_udp.cpp

@@ -21,39 +21,33 @@ size_t ReceiveTcp(KorvexStream& stream) {
     uint8_t* const buffer = stream.buffer.get();
     TcpParserState parser;
     size_t fill = 0;
-    int emptyRounds = 0;
     int chunksWithoutMediaInfo = 0;
-    while (stream.isRunning() && emptyRounds < kEmptyRoundsToEnd) {
-        long received = stream.waitUnlessStopped(kReceiveWaitMs, [&](int milliseconds) {
+    ReceiveUntilSilent(
+        stream,
+        [&](int milliseconds) {
             return ReceiveWithTimeout(socket, buffer + fill, stream.capacity - fill, milliseconds);
-        });
-        if (received < 0) {
-            break;
-        }
-        if (received == 0) {
-            ++emptyRounds;  // silence, or the device closed the connection
-            continue;
-        }
-        fill += static_cast<size_t>(received);
-        long consumed = ParseTcpPackets(buffer, fill, parser, output);
-        if (consumed == kParserFailed) {
-            break;
-        }
-        if (!parser.mediaInfoSeen) {
-            if (chunksWithoutMediaInfo == kChunksWithoutMediaInfo) {
-                break;
+        },
+        [&](size_t received) {
+            fill += received;
+            const long consumed = ParseTcpPackets(buffer, fill, parser, output);
+            if (consumed == kParserFailed) {
+                return false;
             }
-            ++chunksWithoutMediaInfo;
-        }
-        fill -= static_cast<size_t>(consumed);
-        if (consumed > 0 && fill > 0) {
-            std::memmove(buffer, buffer + consumed, fill);
-        }
-        if (fill == stream.capacity) {
-            fill = 0;  // a packet larger than the buffer: drop it and resynchronise behind it
-        }
-        emptyRounds = 0;
-    }
+            if (!parser.mediaInfoSeen) {
+                if (chunksWithoutMediaInfo == kChunksWithoutMediaInfo) {
+                    return false;
+                }
+                ++chunksWithoutMediaInfo;
+            }
+            fill -= static_cast<size_t>(consumed);
+            if (consumed > 0 && fill > 0) {
+                std::memmove(buffer, buffer + consumed, fill);
+            }
+            if (fill == stream.capacity) {
+                fill = 0;  // a packet larger than the buffer: drop it and resynchronise behind it
+            }
+            return true;
+        });
     return parser.framesDelivered;
 }
 

@@ -21,22 +21,16 @@ size_t ReceiveUdp(KorvexStream& stream) {
     }
     DatagramBuffer datagrams;
     FrameAssembly frame{stream.buffer.get(), stream.capacity};
-    int emptyRounds = 0;
-    while (stream.isRunning() && emptyRounds < kEmptyRoundsToEnd) {
-        long received = stream.waitUnlessStopped(kReceiveWaitMs, [&](int milliseconds) {
+    ReceiveUntilSilent(
+        stream,
+        [&](int milliseconds) {
             return ReceiveDatagramWithTimeout(socket, datagrams.next(), kLargestDatagram,
                                               milliseconds, device);
+        },
+        [&](size_t received) {
+            datagrams.take(received, frame, output);
+            return true;
         });
-        if (received < 0) {
-            break;
-        }
-        if (received == 0) {
-            ++emptyRounds;
-            continue;
-        }
-        datagrams.take(static_cast<size_t>(received), frame, output);
-        emptyRounds = 0;
-    }
     return frame.framesDelivered;
 }
 

@@ -16,7 +16,7 @@ namespace {
 // upload's own callbacks, where waiting for the upload would wait for itself.
 thread_local UpgradeTask* tCurrentUpload = nullptr;
 
-enum class Outcome { kSucceeded, kFailed, kAbandoned };
+enum class Outcome { Succeeded, Failed, Abandoned };
 
 // Delivers an upload event; false once the session was logged out inside the callback.
 bool Report(UpgradeTask& task, int32_t event, void* data = nullptr) {
@@ -30,14 +30,14 @@ Outcome SendImage(UpgradeTask& task) {
     const KorvexSession& session = *task.session;
     Socket socket(ConnectWithTimeout(session.host, session.port, task.timeouts.connectMs));
     if (!socket) {
-        return Outcome::kFailed;
+        return Outcome::Failed;
     }
     // The size is taken from the open file, so that it describes the file that is sent even if
     // the path is replaced meanwhile.
     InputFile file;
     const int64_t size = file.open(task.path.c_str()) ? file.size() : -1;
     if (size < 0) {
-        return Outcome::kFailed;
+        return Outcome::Failed;
     }
     const auto length = static_cast<uint64_t>(size);
 
@@ -48,7 +48,7 @@ Outcome SendImage(UpgradeTask& task) {
     if (headerLength <= 0 ||
         !SendAllWithTimeout(socket.get(), buffer, static_cast<size_t>(headerLength),
                             task.timeouts.sendWaitMs)) {
-        return Outcome::kFailed;
+        return Outcome::Failed;
     }
 
     uint64_t sent = 0;
@@ -58,27 +58,27 @@ Outcome SendImage(UpgradeTask& task) {
         // A file that shrank after its size was taken, or a read error, ends the upload: the
         // device was promised `length` bytes.
         if (got <= 0) {
-            return Outcome::kFailed;
+            return Outcome::Failed;
         }
         // A chunk the socket takes only in part is completed before the next is read; anything
         // else would hand the device a shifted image.
         if (!SendAllWithTimeout(socket.get(), buffer, static_cast<size_t>(got),
                                 task.timeouts.sendWaitMs)) {
-            return Outcome::kFailed;
+            return Outcome::Failed;
         }
         sent += static_cast<uint64_t>(got);
         auto percent = static_cast<int32_t>(sent * 100 / length);
         if (!Report(task, KORVEX_UPGRADE_PROGRESS, &percent)) {
-            return Outcome::kAbandoned;
+            return Outcome::Abandoned;
         }
     }
     if (!Report(task, KORVEX_UPGRADE_SENT)) {
-        return Outcome::kAbandoned;
+        return Outcome::Abandoned;
     }
     // The status line decides; whatever the device sends after it is not waited for.
     std::memset(buffer, 0, sizeof buffer);
     const size_t count = ReadStatus(socket.get(), buffer, sizeof buffer, task.timeouts.verdictMs);
-    return IsOkResponse(buffer, count) ? Outcome::kSucceeded : Outcome::kFailed;
+    return IsOkResponse(buffer, count) ? Outcome::Succeeded : Outcome::Failed;
 }
 
 // The end of an upload whose session was logged out from inside its callback: nobody waits for
@@ -94,11 +94,10 @@ void FreeAbandoned(UpgradeTask* task) {
 void RunUpload(UpgradeTask* task) {
     { std::lock_guard<std::mutex> handleStored(task->startGate); }
     tCurrentUpload = task;
-    Outcome outcome =
-        Report(*task, KORVEX_UPGRADE_STARTED) ? SendImage(*task) : Outcome::kAbandoned;
-    if (outcome != Outcome::kAbandoned) {
+    Outcome outcome = Report(*task, KORVEX_UPGRADE_STARTED) ? SendImage(*task) : Outcome::Abandoned;
+    if (outcome != Outcome::Abandoned) {
         Report(*task,
-               outcome == Outcome::kSucceeded ? KORVEX_UPGRADE_SUCCEEDED : KORVEX_UPGRADE_FAILED);
+               outcome == Outcome::Succeeded ? KORVEX_UPGRADE_SUCCEEDED : KORVEX_UPGRADE_FAILED);
     }
     tCurrentUpload = nullptr;
     if (task->abandoned) {

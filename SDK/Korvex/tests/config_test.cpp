@@ -27,35 +27,35 @@ class Config : public ::testing::Test {
     Config() {
         KorvexLoginInfo info{};
         std::strcpy(info.host, "127.0.0.1");
-        info.port = device.port();
-        session.reset(KORVEX_Login(&info, nullptr, nullptr));
+        info.port = device_.port();
+        session_.reset(KORVEX_Login(&info, nullptr, nullptr));
     }
 
     // The bytes of the only request the device received.
     std::string onlyRequest() {
-        EXPECT_TRUE(device.waitForClosedConnections(1, 2s));
-        auto requests = device.requests();
+        EXPECT_TRUE(device_.waitForClosedConnections(1, 2s));
+        auto requests = device_.requests();
         EXPECT_EQ(requests.size(), 1u);
         return requests.empty() ? "" : requests[0];
     }
 
-    static std::string Header(const std::string& word, int channel, size_t bodyLength) {
+    static std::string headerBytes(const std::string& word, int channel, size_t bodyLength) {
         return word + " HDMI/1.0\r\nAUTHORIZATION: BASIC \r\nCHN:" + std::to_string(channel) +
                "\r\nCONTENT-LENGTH:" + std::to_string(bodyLength) + "\r\n\r\n";
     }
-    static std::string Request(const std::string& word, int channel, const std::string& body) {
-        return Header(word, channel, body.size()) + body;
+    static std::string requestBytes(const std::string& word, int channel, const std::string& body) {
+        return headerBytes(word, channel, body.size()) + body;
     }
 
     int get(int code, void* record, int channel = 0) {
-        return KORVEX_GetConfig(session.get(), code, record, 0, 1000, channel);
+        return KORVEX_GetConfig(session_.get(), code, record, 0, 1000, channel);
     }
     int set(int code, void* record, int channel = 0) {
-        return KORVEX_SetConfig(session.get(), code, record, 0, 1000, channel);
+        return KORVEX_SetConfig(session_.get(), code, record, 0, 1000, channel);
     }
 
-    FakeDevice device;
-    std::unique_ptr<KorvexSession, SessionDeleter> session;
+    FakeDevice device_;
+    std::unique_ptr<KorvexSession, SessionDeleter> session_;
 };
 
 TEST_F(Config, WrongEntryAndUnlistedCodesFailWithoutTraffic) {
@@ -69,22 +69,22 @@ TEST_F(Config, WrongEntryAndUnlistedCodesFailWithoutTraffic) {
         EXPECT_EQ(set(code, &record), -1) << code;
     }
     EXPECT_EQ(get(CFG_GET_SYSINFO, nullptr), -1);
-    EXPECT_EQ(device.connectionCount(), 0u);
+    EXPECT_EQ(device_.connectionCount(), 0u);
 }
 
 TEST_F(Config, SystemInfoTextsAreFilledWithoutLineEnds) {
-    device.script(Answer(OkResponse("SOFTVER=V1.2\r\nHARDVER=H3\r\nSERIAL=0001\r\nMODEL=X\r\n")));
+    device_.script(Answer(OkResponse("SOFTVER=V1.2\r\nHARDVER=H3\r\nSERIAL=0001\r\nMODEL=X\r\n")));
     SystemInfo info{};
     EXPECT_EQ(get(CFG_GET_SYSINFO, &info, 7), 0);
     EXPECT_STREQ(info.softVer, "V1.2");
     EXPECT_STREQ(info.hardVer, "H3");
     EXPECT_STREQ(info.serial, "0001");
     EXPECT_STREQ(info.model, "X");
-    EXPECT_EQ(onlyRequest(), Request("GET_SYSINFO", 0, ""));
+    EXPECT_EQ(onlyRequest(), requestBytes("GET_SYSINFO", 0, ""));
 }
 
 TEST_F(Config, MissingKeyFailsWithTheFieldsBeforeItFilled) {
-    device.script(Answer(OkResponse("SOFTVER=V1.2\r\nHARDVER=H3\r\nSERIAL=0001\r\n")));
+    device_.script(Answer(OkResponse("SOFTVER=V1.2\r\nHARDVER=H3\r\nSERIAL=0001\r\n")));
     SystemInfo info;
     std::memset(&info, 'q', sizeof info);
     EXPECT_EQ(get(CFG_GET_SYSINFO, &info), -1);
@@ -95,7 +95,7 @@ TEST_F(Config, MissingKeyFailsWithTheFieldsBeforeItFilled) {
 }
 
 TEST_F(Config, FailedAnswerLeavesTheRecordUntouched) {
-    device.script(Answer("HDMI/1.0 401 Unauthorized\r\n\r\nWIDTH=1\r\nHEIGHT=2\r\n"));
+    device_.script(Answer("HDMI/1.0 401 Unauthorized\r\n\r\nWIDTH=1\r\nHEIGHT=2\r\n"));
     VideoSourceInfo source = {11, 22, 33, 44};
     EXPECT_EQ(get(CFG_GET_VIDEOSRC, &source), -1);
     EXPECT_EQ(source.width, 11);
@@ -103,7 +103,7 @@ TEST_F(Config, FailedAnswerLeavesTheRecordUntouched) {
 }
 
 TEST_F(Config, LaterNumberFieldsKeepTheCallersValuesAfterAMissingKey) {
-    device.script(Answer(OkResponse("WIDTH=1920x\r\nFREQ=60\r\nSCAN=1\r\n")));
+    device_.script(Answer(OkResponse("WIDTH=1920x\r\nFREQ=60\r\nSCAN=1\r\n")));
     VideoSourceInfo source = {11, 22, 33, 44};
     EXPECT_EQ(get(CFG_GET_VIDEOSRC, &source), -1);
     EXPECT_EQ(source.width, 1920);
@@ -113,7 +113,7 @@ TEST_F(Config, LaterNumberFieldsKeepTheCallersValuesAfterAMissingKey) {
 }
 
 TEST_F(Config, VideoEncodeUsesTheCallChannelAndTheWireOrder) {
-    device.script(
+    device_.script(
         Answer(OkResponse("CODEC=1\r\nWIDTH=1920\r\nHEIGHT=1080\r\nBITRATE=8000\r\n"
                           "KEYGOP=60\r\nFRAMERATE=30\r\nRC=2\r\nQUALITY=5\r\n"
                           "PROFILE=-3\r\n")));
@@ -130,17 +130,17 @@ TEST_F(Config, VideoEncodeUsesTheCallChannelAndTheWireOrder) {
     config.frameRate = 60;
     config.keyGop = 120;
     EXPECT_EQ(set(CFG_SET_VIDEOENC, &config, 3), 0);
-    ASSERT_TRUE(device.waitForClosedConnections(2, 2s));
-    auto requests = device.requests();
-    EXPECT_EQ(requests[0], Request("GET_VIDEOENC", 3, ""));
+    ASSERT_TRUE(device_.waitForClosedConnections(2, 2s));
+    auto requests = device_.requests();
+    EXPECT_EQ(requests[0], requestBytes("GET_VIDEOENC", 3, ""));
     EXPECT_EQ(requests[1],
-              Request("SET_VIDEOENC", 3,
-                      "CODEC=1\r\nWIDTH=1920\r\nHEIGHT=1080\r\nBITRATE=8000\r\nKEYGOP=120\r\n"
-                      "FRAMERATE=60\r\nRC=2\r\nQUALITY=5\r\nPROFILE=-3\r\n"));
+              requestBytes("SET_VIDEOENC", 3,
+                           "CODEC=1\r\nWIDTH=1920\r\nHEIGHT=1080\r\nBITRATE=8000\r\nKEYGOP=120\r\n"
+                           "FRAMERATE=60\r\nRC=2\r\nQUALITY=5\r\nPROFILE=-3\r\n"));
 }
 
 TEST_F(Config, AudioCommandsSendChannelZeroWhateverTheArgument) {
-    device.script(
+    device_.script(
         Answer(OkResponse("ENABLE=1\r\nCODEC=2\r\nSAMPLES=48000\r\nBITRATE=128\r\n"
                           "BITWIDTH=16\r\nCHANNEL=2\r\n")));
     AudioEncodeConfig config{};
@@ -148,22 +148,22 @@ TEST_F(Config, AudioCommandsSendChannelZeroWhateverTheArgument) {
     EXPECT_EQ(config.samples, 48000);
     EXPECT_EQ(config.channel, 2);
     EXPECT_EQ(set(CFG_SET_AUDIOENC, &config, 4), 0);
-    device.script(Answer(OkResponse("SAMPLES=44100\r\nCHANNEL=1\r\n")));
+    device_.script(Answer(OkResponse("SAMPLES=44100\r\nCHANNEL=1\r\n")));
     AudioSourceInfo source{};
     EXPECT_EQ(get(CFG_GET_AUDIOSRC, &source, 2), 0);
     EXPECT_EQ(source.samples, 44100);
-    ASSERT_TRUE(device.waitForClosedConnections(3, 2s));
-    auto requests = device.requests();
-    EXPECT_EQ(requests[0], Request("GET_AUDIOENC", 0, ""));
-    EXPECT_EQ(requests[1], Request("SET_AUDIOENC", 0,
-                                   "ENABLE=1\r\nCODEC=2\r\nSAMPLES=48000\r\nBITRATE=128\r\n"
-                                   "BITWIDTH=16\r\nCHANNEL=2\r\n"));
-    EXPECT_EQ(requests[2], Request("GET_AUDIOSRC", 0, ""));
+    ASSERT_TRUE(device_.waitForClosedConnections(3, 2s));
+    auto requests = device_.requests();
+    EXPECT_EQ(requests[0], requestBytes("GET_AUDIOENC", 0, ""));
+    EXPECT_EQ(requests[1], requestBytes("SET_AUDIOENC", 0,
+                                        "ENABLE=1\r\nCODEC=2\r\nSAMPLES=48000\r\nBITRATE=128\r\n"
+                                        "BITWIDTH=16\r\nCHANNEL=2\r\n"));
+    EXPECT_EQ(requests[2], requestBytes("GET_AUDIOSRC", 0, ""));
 }
 
 TEST_F(Config, TtlSendsTheRecordChannelAndMatchesKeysAsSubstrings) {
     // PEER_PORT before PORT: "PORT=" is found inside "PEER_PORT=" first.
-    device.script(
+    device_.script(
         Answer(OkResponse("MODE=1\r\nCLIENT=0\r\nBAUDRATE=115200\r\nPEER_PORT=9000\r\n"
                           "PORT=8000\r\nPEER_ADDR=10.0.0.9\r\n")));
     TtlConfig ttl{};
@@ -176,16 +176,17 @@ TEST_F(Config, TtlSendsTheRecordChannelAndMatchesKeysAsSubstrings) {
 
     ttl.baudrate = 9600;
     EXPECT_EQ(set(CFG_SET_TTL, &ttl, 3), 0);
-    ASSERT_TRUE(device.waitForClosedConnections(2, 2s));
-    auto requests = device.requests();
-    EXPECT_EQ(requests[0], Request("GET_TTL", 1, ""));
-    EXPECT_EQ(requests[1], Request("SET_TTL", 1,
-                                   "CHN=1\r\nMODE=1\r\nCLIENT=0\r\nBAUDRATE=9600\r\nPORT=9000\r\n"
-                                   "PEER_PORT=9000\r\nPEER_ADDR=10.0.0.9\r\n"));
+    ASSERT_TRUE(device_.waitForClosedConnections(2, 2s));
+    auto requests = device_.requests();
+    EXPECT_EQ(requests[0], requestBytes("GET_TTL", 1, ""));
+    EXPECT_EQ(requests[1],
+              requestBytes("SET_TTL", 1,
+                           "CHN=1\r\nMODE=1\r\nCLIENT=0\r\nBAUDRATE=9600\r\nPORT=9000\r\n"
+                           "PEER_PORT=9000\r\nPEER_ADDR=10.0.0.9\r\n"));
 }
 
 TEST_F(Config, ReceiveSettingsReadAndTheOwnRecvFraming) {
-    device.script(Answer(
+    device_.script(Answer(
         OkResponse("RPORT=30000\r\nTRANSPORT=1\r\nRENDPT=" + std::string(40, 'e') + "\r\n")));
     ReceiveConfig receive{};
     receive.chn = 2;
@@ -196,9 +197,9 @@ TEST_F(Config, ReceiveSettingsReadAndTheOwnRecvFraming) {
 
     std::strcpy(receive.rendpt, "192.0.2.1");
     EXPECT_EQ(set(CFG_SET_RECV, &receive, 9), 0);
-    ASSERT_TRUE(device.waitForClosedConnections(2, 2s));
-    auto requests = device.requests();
-    EXPECT_EQ(requests[0], Request("GET_RECV", 2, ""));
+    ASSERT_TRUE(device_.waitForClosedConnections(2, 2s));
+    auto requests = device_.requests();
+    EXPECT_EQ(requests[0], requestBytes("GET_RECV", 2, ""));
     EXPECT_EQ(requests[1],
               "RECV HDMI/1.0\r\nCHN:2\r\nRENDPT:192.0.2.1\r\nTRANSPORT:1\r\nRPORT:30000\r\n"
               "CONTENT-LENGTH:0\r\n\r\n");
@@ -215,7 +216,7 @@ TEST_F(Config, DisplayRoundTripAndItsLists) {
     display.count = 0;
     EXPECT_EQ(set(CFG_SET_DISPLAY, &display), 0);
 
-    device.script(
+    device_.script(
         Answer(OkResponse("AUDIO=2\r\nRESOLUTION=3840x2160P30\r\n"
                           "DISPLAY=[1:0,0,50,100 -a 3:0,0,100 -a 2:50,0,50,100]\r\n")));
     DisplayConfig read{};
@@ -226,23 +227,23 @@ TEST_F(Config, DisplayRoundTripAndItsLists) {
     EXPECT_EQ(read.windows[1].id, 2);
     EXPECT_EQ(read.windows[1].x, 50);
 
-    device.script(Answer(OkResponse("AUDIO=1\r\nRESOLUTION=1080P60\r\nDISPLAY=[]\r\n")));
+    device_.script(Answer(OkResponse("AUDIO=1\r\nRESOLUTION=1080P60\r\nDISPLAY=[]\r\n")));
     EXPECT_EQ(get(CFG_GET_DISPLAY, &read), 0);
     EXPECT_EQ(read.count, 0);
 
-    ASSERT_TRUE(device.waitForClosedConnections(4, 2s));
-    auto requests = device.requests();
-    EXPECT_EQ(
-        requests[0],
-        Request("SET_DISPLAY", 0,
-                "DISPLAY=[1:0,0,50,100 -a 2:50,0,50,100]\r\nRESOLUTION=1080P60\r\nAUDIO=-1\r\n"));
+    ASSERT_TRUE(device_.waitForClosedConnections(4, 2s));
+    auto requests = device_.requests();
+    EXPECT_EQ(requests[0],
+              requestBytes(
+                  "SET_DISPLAY", 0,
+                  "DISPLAY=[1:0,0,50,100 -a 2:50,0,50,100]\r\nRESOLUTION=1080P60\r\nAUDIO=-1\r\n"));
     EXPECT_EQ(requests[1],
-              Request("SET_DISPLAY", 0, "DISPLAY=[]\r\nRESOLUTION=1080P60\r\nAUDIO=-1\r\n"));
-    EXPECT_EQ(requests[2], Request("GET_DISPLAY", 0, ""));
+              requestBytes("SET_DISPLAY", 0, "DISPLAY=[]\r\nRESOLUTION=1080P60\r\nAUDIO=-1\r\n"));
+    EXPECT_EQ(requests[2], requestBytes("GET_DISPLAY", 0, ""));
 }
 
 TEST_F(Config, DisplayWithoutListFailsAfterAudioAndResolution) {
-    device.script(Answer(OkResponse("AUDIO=4\r\nRESOLUTION=1080P60\r\n")));
+    device_.script(Answer(OkResponse("AUDIO=4\r\nRESOLUTION=1080P60\r\n")));
     DisplayConfig read{};
     read.count = 3;
     EXPECT_EQ(get(CFG_GET_DISPLAY, &read), -1);
@@ -257,7 +258,7 @@ TEST_F(Config, DisplayCountOutsideZeroToFiveSendsNothing) {
         display.count = count;
         EXPECT_EQ(set(CFG_SET_DISPLAY, &display), -1);
     }
-    EXPECT_EQ(device.connectionCount(), 0u);
+    EXPECT_EQ(device_.connectionCount(), 0u);
 }
 
 TEST_F(Config, UnterminatedTextFieldsAreSentOnlyUpToTheFieldEnd) {
@@ -269,16 +270,28 @@ TEST_F(Config, UnterminatedTextFieldsAreSentOnlyUpToTheFieldEnd) {
 }
 
 TEST_F(Config, ActuatorMoveBody) {
-    ActuatorMoveRequest move = {2, 1, 87};
+    ActuatorMoveRequest move = {2, KORVEX_ACTUATOR_GOTO, KORVEX_ACTUATOR_ANGLE(50)};
     EXPECT_EQ(set(CFG_ACTUATOR_MOVE, &move, 4), 0);
-    EXPECT_EQ(onlyRequest(), Request("ACTUATOR_MOVE", 0, "ID=2\r\nORIENT=1\r\nANGLE=87\r\n"));
+    EXPECT_EQ(onlyRequest(), requestBytes("ACTUATOR_MOVE", 0, "ID=2\r\nORIENT=1\r\nANGLE=87\r\n"));
+}
+
+// The orient values keep their numbers, and the angle is truncated: 33 % is 71.7, sent as 71.
+TEST(ActuatorAngle, PercentMapsOntoFortyTwoToOneHundredThirtyTwo) {
+    EXPECT_EQ(KORVEX_ACTUATOR_ANGLE(0), 42);
+    EXPECT_EQ(KORVEX_ACTUATOR_ANGLE(33), 71);
+    EXPECT_EQ(KORVEX_ACTUATOR_ANGLE(50), 87);
+    EXPECT_EQ(KORVEX_ACTUATOR_ANGLE(100), 132);
+    EXPECT_EQ(KORVEX_ACTUATOR_STOP, 0);
+    EXPECT_EQ(KORVEX_ACTUATOR_GOTO, 1);
+    EXPECT_EQ(KORVEX_ACTUATOR_INC, 2);
+    EXPECT_EQ(KORVEX_ACTUATOR_DEC, 3);
 }
 
 TEST_F(Config, TheCallersTimeoutBoundsEachWait) {
-    device.setDefaultReply(test::Silence());
+    device_.setDefaultReply(test::Silence());
     VideoSourceInfo source{};
     auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(KORVEX_GetConfig(session.get(), CFG_GET_VIDEOSRC, &source, 0, 300, 0), -1);
+    EXPECT_EQ(KORVEX_GetConfig(session_.get(), CFG_GET_VIDEOSRC, &source, 0, 300, 0), -1);
     auto took = std::chrono::steady_clock::now() - started;
     EXPECT_GE(took, 250ms);
     EXPECT_LT(took, 1500ms);
@@ -288,15 +301,15 @@ TEST_F(Config, LargeAnswersOfTheBigGetsAreReadWhole) {
     // GET_DISPLAY reads up to 4095 bytes: a list placed behind 3000 bytes of padding still counts.
     std::string body = "PAD=" + std::string(3000, 'p') +
                        "\r\nAUDIO=1\r\nRESOLUTION=1080P60\r\nDISPLAY=[4:0,0,100,100]\r\n";
-    device.script(Answer(OkResponse(body)));
+    device_.script(Answer(OkResponse(body)));
     DisplayConfig read{};
     EXPECT_EQ(get(CFG_GET_DISPLAY, &read), 0);
     EXPECT_EQ(read.count, 1);
     EXPECT_EQ(read.windows[0].id, 4);
 
     // GET_SYSINFO reads at most 2047: the same padding pushes MODEL out of reach.
-    device.script(Answer(OkResponse("SOFTVER=1\r\nHARDVER=2\r\nSERIAL=3\r\nPAD=" +
-                                    std::string(3000, 'p') + "\r\nMODEL=M\r\n")));
+    device_.script(Answer(OkResponse("SOFTVER=1\r\nHARDVER=2\r\nSERIAL=3\r\nPAD=" +
+                                     std::string(3000, 'p') + "\r\nMODEL=M\r\n")));
     SystemInfo info{};
     EXPECT_EQ(get(CFG_GET_SYSINFO, &info), -1);
 }
@@ -312,15 +325,15 @@ TEST_F(Config, AValueCutInTransitIsNeverReadAsAValue) {
     test::Reply silent = Answer(cut);
     silent.closeAfter = false;
     for (const test::Reply& reply : {Answer(cut), silent}) {
-        device.script(reply);
+        device_.script(reply);
         VideoEncodeConfig read{};
         read.profile = 7;
-        EXPECT_EQ(KORVEX_GetConfig(session.get(), CFG_GET_VIDEOENC, &read, 0, 300, 1), -1);
+        EXPECT_EQ(KORVEX_GetConfig(session_.get(), CFG_GET_VIDEOENC, &read, 0, 300, 1), -1);
         EXPECT_EQ(read.bitrate, 4000);
         EXPECT_EQ(read.profile, 0);  // missing
     }
     // Cut right behind a whole line, the answer reads as far as it came.
-    device.script(Answer(OkResponse(whole).substr(0, OkResponse(whole).size() - 13)));
+    device_.script(Answer(OkResponse(whole).substr(0, OkResponse(whole).size() - 13)));
     VideoEncodeConfig read{};
     EXPECT_EQ(get(CFG_GET_VIDEOENC, &read, 1), -1);
     EXPECT_EQ(read.quality, 5);
@@ -328,7 +341,7 @@ TEST_F(Config, AValueCutInTransitIsNeverReadAsAValue) {
     // A window list cut inside its brackets is no empty list: the Get fails.
     const std::string display =
         OkResponse("AUDIO=1\r\nRESOLUTION=1080P60\r\nDISPLAY=[1:0,0,50,100 -a 2:50\r\n");
-    device.script(Answer(display));
+    device_.script(Answer(display));
     DisplayConfig layout{};
     layout.count = 3;
     EXPECT_EQ(get(CFG_GET_DISPLAY, &layout), -1);

@@ -45,10 +45,10 @@ std::string MediaInfoPayload(int width, int height, int contentMask, int videoCo
     return out;
 }
 
-std::string Payload(size_t length, uint8_t seed) {
+std::string Payload(size_t length, uint8_t first) {
     std::string out(length, '\0');
     for (size_t i = 0; i < length; ++i) {
-        out[i] = static_cast<char>(static_cast<uint8_t>(seed + i) & 0x7f);  // no 0x20160520 here
+        out[i] = static_cast<char>(static_cast<uint8_t>(first + i) & 0x7f);  // no 0x20160520 here
     }
     return out;
 }

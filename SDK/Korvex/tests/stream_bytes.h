@@ -18,7 +18,7 @@ std::string Packet(int type, const std::string& payload, uint64_t timestamp = 0,
                    const int64_t* lengthField = nullptr);
 // A media-information payload (20 bytes) for the given picture size.
 std::string MediaInfoPayload(int width, int height, int contentMask = 3, int videoCodec = 0);
-// A payload of `length` bytes that counts up from `seed` (and never holds the packet magic).
-std::string Payload(size_t length, uint8_t seed = 1);
+// A payload of `length` bytes that counts up from `first` (and never holds the packet magic).
+std::string Payload(size_t length, uint8_t first = 1);
 
 }  // namespace korvex::test

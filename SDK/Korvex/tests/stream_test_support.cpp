@@ -36,7 +36,7 @@ KorvexSession* StreamRecorder::login(int port) {
     KorvexLoginInfo info{};
     std::strncpy(info.host, "127.0.0.1", sizeof info.host - 1);
     info.port = port;
-    return KORVEX_Login(&info, &StreamRecorder::OnEvent, this);
+    return KORVEX_Login(&info, &StreamRecorder::onEvent, this);
 }
 
 KorvexPlayParams StreamRecorder::params(int transport, bool mediaInfo, bool frames,
@@ -44,20 +44,20 @@ KorvexPlayParams StreamRecorder::params(int transport, bool mediaInfo, bool fram
     KorvexPlayParams params{};
     params.channel = 0;
     params.transport = transport;
-    params.onMediaInfo = mediaInfo ? &StreamRecorder::OnMediaInfo : nullptr;
-    params.onFrame = frames ? &StreamRecorder::OnFrame : nullptr;
-    params.onStreamEnd = streamEnd ? &StreamRecorder::OnStreamEnd : nullptr;
+    params.onMediaInfo = mediaInfo ? &StreamRecorder::onMediaInfo : nullptr;
+    params.onFrame = frames ? &StreamRecorder::onFrame : nullptr;
+    params.onStreamEnd = streamEnd ? &StreamRecorder::onStreamEnd : nullptr;
     params.user = this;
     return params;
 }
 
-void StreamRecorder::OnEvent(KorvexSession*, int32_t event, void*, void* user) {
+void StreamRecorder::onEvent(KorvexSession*, int32_t event, void*, void* user) {
     Report report{Report::kEvent};
     report.value = event;
     static_cast<StreamRecorder*>(user)->add(std::move(report));
 }
 
-int StreamRecorder::OnMediaInfo(KorvexSession*, KorvexStream*, const KorvexMediaInfo* info,
+int StreamRecorder::onMediaInfo(KorvexSession*, KorvexStream*, const KorvexMediaInfo* info,
                                 void* user) {
     Report report{Report::kMediaInfo};
     report.info = *info;
@@ -65,7 +65,7 @@ int StreamRecorder::OnMediaInfo(KorvexSession*, KorvexStream*, const KorvexMedia
     return 0;
 }
 
-int StreamRecorder::OnFrame(KorvexSession*, KorvexStream* stream, const KorvexFrameInfo* frame,
+int StreamRecorder::onFrame(KorvexSession*, KorvexStream* stream, const KorvexFrameInfo* frame,
                             void* user) {
     Report report{Report::kFrame};
     report.value = frame->type;
@@ -83,7 +83,7 @@ int StreamRecorder::OnFrame(KorvexSession*, KorvexStream* stream, const KorvexFr
     return 0;
 }
 
-void StreamRecorder::OnStreamEnd(KorvexSession*, KorvexStream*, void* user) {
+void StreamRecorder::onStreamEnd(KorvexSession*, KorvexStream*, void* user) {
     static_cast<StreamRecorder*>(user)->add(Report{Report::kStreamEnd});
 }
 

@@ -53,11 +53,11 @@ class StreamRecorder {
     bool waitFor(Report::Kind kind, int value, size_t n, std::chrono::milliseconds timeout) const;
 
   private:
-    static void OnEvent(KorvexSession*, int32_t event, void*, void* user);
-    static int OnMediaInfo(KorvexSession*, KorvexStream*, const KorvexMediaInfo* info, void* user);
-    static int OnFrame(KorvexSession*, KorvexStream* stream, const KorvexFrameInfo* frame,
+    static void onEvent(KorvexSession*, int32_t event, void*, void* user);
+    static int onMediaInfo(KorvexSession*, KorvexStream*, const KorvexMediaInfo* info, void* user);
+    static int onFrame(KorvexSession*, KorvexStream* stream, const KorvexFrameInfo* frame,
                        void* user);
-    static void OnStreamEnd(KorvexSession*, KorvexStream*, void* user);
+    static void onStreamEnd(KorvexSession*, KorvexStream*, void* user);
     void add(Report report);
     size_t countLocked(Report::Kind kind, int value) const;
 

@@ -65,7 +65,7 @@ Event Progress(int32_t percent) {
 // within the callback, on the upload thread.
 class Recorder {
   public:
-    static void Callback(KorvexSession* session, int32_t event, void* data, void* user) {
+    static void onEvent(KorvexSession* session, int32_t event, void* data, void* user) {
         auto* self = static_cast<Recorder*>(user);
         int32_t percent =
             event == KORVEX_UPGRADE_PROGRESS ? *static_cast<int32_t*>(data) : kNoPercent;
@@ -105,7 +105,7 @@ KorvexSession* LoginTo(int port, Recorder& recorder) {
     KorvexLoginInfo info{};
     std::snprintf(info.host, sizeof info.host, "127.0.0.1");
     info.port = port;
-    return KORVEX_Login(&info, &Recorder::Callback, &recorder);
+    return KORVEX_Login(&info, &Recorder::onEvent, &recorder);
 }
 
 struct SessionDeleter {
@@ -116,11 +116,11 @@ using SessionPtr = std::unique_ptr<KorvexSession, SessionDeleter>;
 // A file in the test's temporary folder, removed at the end.
 class TempFile {
   public:
-    explicit TempFile(const std::string& contents) : path_(NewPath()) {
+    explicit TempFile(const std::string& contents) : path_(newPath()) {
         std::ofstream(path_, std::ios::binary) << contents;
     }
     // A sparse file: large without costing disk space; reads as zeros.
-    static TempFile Sparse(uint64_t size) {
+    static TempFile sparse(uint64_t size) {
         TempFile file("");
         std::filesystem::resize_file(file.path_, size);
         return file;
@@ -134,7 +134,7 @@ class TempFile {
     const char* path() const { return path_.c_str(); }
 
   private:
-    static std::string NewPath() {
+    static std::string newPath() {
         static std::atomic<int> counter{0};
         return testing::TempDir() + "korvex_upgrade_" + std::to_string(test::ProcessId()) + "_" +
                std::to_string(counter++) + ".bin";
@@ -225,7 +225,7 @@ TEST(Upgrade, ImagesPastFourGibibytesAnnounceTheirWholeLength) {
     Recorder recorder;
     SessionPtr session(LoginTo(device.port(), recorder));
     const uint64_t length = (5ull << 30) + 7;
-    TempFile file = TempFile::Sparse(length);
+    TempFile file = TempFile::sparse(length);
     ASSERT_EQ(KORVEX_Upgrade(session.get(), file.path()), 0);
     ASSERT_TRUE(recorder.waitFor(KORVEX_UPGRADE_FAILED, 10s));
     std::lock_guard<std::mutex> lock(mutex);
@@ -452,7 +452,7 @@ TEST(Upgrade, DeviceThatStopsReadingFailsTheUploadWithinTheSendWait) {
     device.script(reply);
     Recorder recorder;
     SessionPtr session(LoginTo(device.port(), recorder));
-    TempFile file = TempFile::Sparse(64 << 20);  // far more than the socket buffers hold
+    TempFile file = TempFile::sparse(64 << 20);  // far more than the socket buffers hold
     ASSERT_EQ(KORVEX_Upgrade(session.get(), file.path()), 0);
     EXPECT_TRUE(recorder.waitFor(KORVEX_UPGRADE_FAILED, 8s));
     release = true;
@@ -471,7 +471,7 @@ TEST(Upgrade, ConnectionLostMidUploadFails) {
     device.script(reply);
     Recorder recorder;
     SessionPtr session(LoginTo(device.port(), recorder));
-    TempFile file = TempFile::Sparse(64 << 20);
+    TempFile file = TempFile::sparse(64 << 20);
     ASSERT_EQ(KORVEX_Upgrade(session.get(), file.path()), 0);
     ASSERT_TRUE(recorder.waitFor(KORVEX_UPGRADE_FAILED, 8s));
     auto events = recorder.events();

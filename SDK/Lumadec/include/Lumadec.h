@@ -7,17 +7,19 @@
  *
  * Threads: Lumadec calls nothing back. Each player has one thread of its own, which decodes and
  * draws the video. LUMADEC_WriteFrame only copies a video frame into the player's short queue and
- * returns, so the thread that feeds a live stream never waits for the decoder. When queued
- * frames would be decoded more than about 120 ms after their arrival (their wait so far and the
- * decoder's time for them and the frames before them), the decoder is behind, and whole groups of
- * pictures are dropped: every queued frame before the newest key frame, or, with none queued,
- * everything up to the next key frame, which is then shown. Audio is decoded and handed to the
- * sound server on the calling thread, and never dropped for video's sake.
+ * returns, so the thread that feeds a live stream never waits for the decoder. A picture that
+ * comes out of the decoder more than 150 ms after its frame arrived is not drawn (decoding goes
+ * on, and catches up the sooner). When queued frames would be decoded more than 500 ms after their
+ * arrival (their wait so far and the decoder's time for them and the frames before them), or 32
+ * frames wait, the decoder is behind beyond catching up, and whole groups of pictures are dropped:
+ * every queued frame before the newest key frame, or, with none queued, everything up to the next
+ * key frame, which is then shown. Audio is decoded and handed to the sound server on the calling
+ * thread, and never dropped for video's sake.
  *
  * The video decoder uses slice threads, which hold no picture back. A stream that it does not
  * decode in real time that way (measured: decoding and drawing take more than 85 % of the time
- * between frames, or frames had to be dropped) first makes it skip its loop filters on all but key
- * frames (about a fifth less work; the filters come back once decoding takes less than half the
+ * between frames, or pictures had to be dropped) first makes it skip its loop filters on all but
+ * key frames (about a fifth less work; the filters come back once decoding takes less than half the
  * time), and, if that is not enough and the process may use more than one processor, turn to frame
  * threads at the next key frame (up to four, each holding the picture back by one frame). The
  * statistics tell which is in use.
@@ -107,7 +109,8 @@ typedef struct LumadecStatistics {
     uint64_t audioFramesDecoded; /* audio frames decoded, played or not */
     int32_t windowState;         /* LUMADEC_WINDOW_NONE, _DRAWING or _GONE */
     int32_t soundState;          /* LUMADEC_SOUND_NONE, _CONNECTING, _PLAYING or _UNAVAILABLE */
-    /* Video frames dropped unseen because the decoder fell behind (whole groups of pictures). */
+    /* Video frames not shown because the decoder fell behind: pictures decoded too late to be
+     * drawn, and frames dropped undecoded (whole groups of pictures). */
     uint64_t framesDropped;
     uint32_t framesPending; /* video frames queued or being decoded */
     /* How long after its frame's arrival (the write call) each picture was drawn (decoded, with no

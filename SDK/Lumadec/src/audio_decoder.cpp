@@ -9,7 +9,7 @@ namespace {
 constexpr int kMaxChannels = 32;
 }  // namespace
 
-std::unique_ptr<AudioDecoder> AudioDecoder::Create() {
+std::unique_ptr<AudioDecoder> AudioDecoder::create() {
     const AVCodec* decoder = avcodec_find_decoder(AV_CODEC_ID_AAC);
     if (decoder == nullptr) {
         return nullptr;
@@ -32,7 +32,7 @@ AudioDecoder::~AudioDecoder() {
     av_frame_free(&frame_);
 }
 
-bool AudioDecoder::Interleave(const AVFrame& frame, AudioBlock& block) {
+bool AudioDecoder::interleave(const AVFrame& frame, AudioBlock& block) {
     const int channels = frame.ch_layout.nb_channels;
     const int frames = frame.nb_samples;
     if (channels <= 0 || channels > kMaxChannels || frames <= 0 || frame.sample_rate <= 0) {
@@ -76,7 +76,7 @@ bool AudioDecoder::Interleave(const AVFrame& frame, AudioBlock& block) {
     return true;
 }
 
-bool AudioDecoder::ReceiveBlocks(AudioSink& sink, int& blocks) {
+bool AudioDecoder::receiveBlocks(AudioSink& sink, int& blocks) {
     bool ok = true;
     for (;;) {
         const int status = avcodec_receive_frame(context_, frame_);
@@ -91,8 +91,8 @@ bool AudioDecoder::ReceiveBlocks(AudioSink& sink, int& blocks) {
             return false;
         }
         AudioBlock block;
-        if (Interleave(*frame_, block)) {
-            sink.OnAudio(block);
+        if (interleave(*frame_, block)) {
+            sink.onAudio(block);
             ++blocks;
         } else {
             ok = false;
@@ -101,19 +101,19 @@ bool AudioDecoder::ReceiveBlocks(AudioSink& sink, int& blocks) {
     }
 }
 
-AudioDecodeResult AudioDecoder::Decode(const uint8_t* data, int size, AudioSink& sink) {
+AudioDecodeResult AudioDecoder::decode(const uint8_t* data, int size, AudioSink& sink) {
     AudioDecodeResult result;
-    AVPacket* packet = input_.Fill(data, size);
+    AVPacket* packet = input_.fill(data, size);
     if (packet == nullptr) {
         result.error = true;
         return result;
     }
     const int status = SendDraining(context_, packet, [&] {
-        if (!ReceiveBlocks(sink, result.blocks)) {
+        if (!receiveBlocks(sink, result.blocks)) {
             result.error = true;
         }
     });
-    input_.Release();
+    input_.release();
     if (status == AVERROR_EOF) {
         avcodec_flush_buffers(context_);
         result.error = true;
@@ -122,7 +122,7 @@ AudioDecodeResult AudioDecoder::Decode(const uint8_t* data, int size, AudioSink&
     if (status < 0) {
         result.error = true;
     }
-    if (!ReceiveBlocks(sink, result.blocks)) {
+    if (!receiveBlocks(sink, result.blocks)) {
         result.error = true;
     }
     return result;

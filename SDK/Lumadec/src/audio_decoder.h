@@ -23,7 +23,7 @@ struct AudioBlock {
 
 class AudioSink {
   public:
-    virtual void OnAudio(const AudioBlock& block) = 0;
+    virtual void onAudio(const AudioBlock& block) = 0;
 
   protected:
     ~AudioSink() = default;
@@ -37,18 +37,18 @@ struct AudioDecodeResult {
 class AudioDecoder {
   public:
     // Returns nullptr when libavcodec has no AAC decoder or memory is short.
-    static std::unique_ptr<AudioDecoder> Create();
+    static std::unique_ptr<AudioDecoder> create();
     ~AudioDecoder();
     AudioDecoder(const AudioDecoder&) = delete;
     AudioDecoder& operator=(const AudioDecoder&) = delete;
 
     // Decodes one ADTS frame (the header tells rate and channels).
-    AudioDecodeResult Decode(const uint8_t* data, int size, AudioSink& sink);
+    AudioDecodeResult decode(const uint8_t* data, int size, AudioSink& sink);
 
   private:
     AudioDecoder() = default;
-    bool Interleave(const AVFrame& frame, AudioBlock& block);
-    bool ReceiveBlocks(AudioSink& sink, int& blocks);
+    bool interleave(const AVFrame& frame, AudioBlock& block);
+    bool receiveBlocks(AudioSink& sink, int& blocks);
 
     AVCodecContext* context_ = nullptr;
     AVFrame* frame_ = nullptr;

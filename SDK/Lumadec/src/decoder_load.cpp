@@ -2,7 +2,7 @@
 
 namespace lumadec {
 
-void DecoderLoad::NoteFrame(Clock::time_point arrival, bool keyFrame, Clock::duration busy) {
+void DecoderLoad::noteFrame(Clock::time_point arrival, bool keyFrame, Clock::duration busy) {
     frames_.push_back({arrival, keyFrame, busy});
     busyTotal_ += busy;
     if (frames_.size() > kFrames) {
@@ -11,7 +11,7 @@ void DecoderLoad::NoteFrame(Clock::time_point arrival, bool keyFrame, Clock::dur
     }
 }
 
-void DecoderLoad::Reset() {
+void DecoderLoad::reset() {
     frames_.clear();
     busyTotal_ = {};
     dropped_ = false;

@@ -24,11 +24,11 @@ class DecoderLoad {
 
     // After the decoding thread has done with a frame: when it arrived, whether it was a key
     // frame, and how long the decoding and drawing of it took.
-    void NoteFrame(Clock::time_point arrival, bool keyFrame, Clock::duration busy);
+    void noteFrame(Clock::time_point arrival, bool keyFrame, Clock::duration busy);
     // Frames were dropped because the decoding fell behind.
-    void NoteDrop() { dropped_ = true; }
+    void noteDrop() { dropped_ = true; }
     // Forgets what was measured, once the decoder's settings have changed.
-    void Reset();
+    void reset();
 
     // Since the last Reset: frames were dropped, or decoding took more than kBusyShare.
     bool behind() const;

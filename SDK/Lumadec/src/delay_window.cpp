@@ -5,7 +5,7 @@
 
 namespace lumadec {
 
-void DelayWindow::Add(Clock::time_point drawnAt, std::chrono::microseconds delay) {
+void DelayWindow::add(Clock::time_point drawnAt, std::chrono::microseconds delay) {
     const auto microseconds =
         std::clamp<int64_t>(delay.count(), 0, std::numeric_limits<uint32_t>::max());
     std::lock_guard<std::mutex> lock(mutex_);
@@ -14,7 +14,7 @@ void DelayWindow::Add(Clock::time_point drawnAt, std::chrono::microseconds delay
     count_ = std::min(count_ + 1, kSamples);
 }
 
-DelaySummary DelayWindow::Summarize(Clock::time_point now) const {
+DelaySummary DelayWindow::summarize(Clock::time_point now) const {
     std::array<uint32_t, kSamples> delays;
     size_t n = 0;
     {

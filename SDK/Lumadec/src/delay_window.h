@@ -23,9 +23,9 @@ class DelayWindow {
     static constexpr std::chrono::seconds kSpan{1};
 
     // From the drawing thread.
-    void Add(Clock::time_point drawnAt, std::chrono::microseconds delay);
+    void add(Clock::time_point drawnAt, std::chrono::microseconds delay);
     // From any thread: the pictures drawn within kSpan before `now`.
-    DelaySummary Summarize(Clock::time_point now) const;
+    DelaySummary summarize(Clock::time_point now) const;
 
   private:
     struct Sample {

@@ -33,11 +33,11 @@ LiveFrameQueue::~LiveFrameQueue() {
     av_packet_free(&taken_);
 }
 
-bool LiveFrameQueue::IsKeyFrame(const uint8_t* data, int size, bool markedKey) const {
+bool LiveFrameQueue::isKeyFrame(const uint8_t* data, int size, bool markedKey) const {
     return markedKey || ContainsRandomAccessPicture(codec_, data, size);
 }
 
-void LiveFrameQueue::DropBehind(Clock::time_point now) {
+void LiveFrameQueue::dropBehind(Clock::time_point now) {
     if (entries_.empty()) {
         return;
     }
@@ -71,26 +71,26 @@ void LiveFrameQueue::DropBehind(Clock::time_point now) {
     }
 }
 
-LiveFrameQueue::Admission LiveFrameQueue::Push(const uint8_t* data, int size, bool markedKey,
+LiveFrameQueue::Admission LiveFrameQueue::push(const uint8_t* data, int size, bool markedKey,
                                                Clock::time_point now) {
-    const bool keyFrame = IsKeyFrame(data, size, markedKey);
+    const bool keyFrame = isKeyFrame(data, size, markedKey);
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        DropBehind(now);
+        dropBehind(now);
         if (skipToKeyFrame_ && !keyFrame) {
             ++dropped_;
             return Admission::Dropped;
         }
     }
     // The copy is made without the lock: the decoder's Pop never waits for it.
-    AVPacket* copy = staging_.Fill(data, size);
+    AVPacket* copy = staging_.fill(data, size);
     if (copy == nullptr) {
         return Admission::NoMemory;
     }
     copy->pts = ClockMicroseconds(now);
     std::lock_guard<std::mutex> lock(mutex_);
     if (spare_.empty()) {
-        staging_.Release();
+        staging_.release();
         ++dropped_;
         return Admission::Dropped;
     }
@@ -103,7 +103,7 @@ LiveFrameQueue::Admission LiveFrameQueue::Push(const uint8_t* data, int size, bo
     return Admission::Queued;
 }
 
-bool LiveFrameQueue::Pop(QueuedFrame& frame) {
+bool LiveFrameQueue::pop(QueuedFrame& frame) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (taken_ != nullptr) {
         av_packet_unref(taken_);
@@ -121,7 +121,7 @@ bool LiveFrameQueue::Pop(QueuedFrame& frame) {
     return true;
 }
 
-void LiveFrameQueue::Stop() {
+void LiveFrameQueue::stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopped_ = true;
@@ -129,7 +129,7 @@ void LiveFrameQueue::Stop() {
     arrived_.notify_all();
 }
 
-void LiveFrameQueue::SetFrameCost(std::chrono::microseconds cost) {
+void LiveFrameQueue::setFrameCost(std::chrono::microseconds cost) {
     std::lock_guard<std::mutex> lock(mutex_);
     frameCost_ = cost;
 }

@@ -37,8 +37,9 @@ struct QueuedFrame {
 
 struct LiveQueueLimits {
     // A queued frame that would be decoded this long after its arrival (its wait so far, plus the
-    // decoder's time per frame for it and every frame before it) means the decoder is behind.
-    std::chrono::milliseconds maxDelay{160};
+    // decoder's time per frame for it and every frame before it) means the decoder is behind
+    // beyond catching up.
+    std::chrono::milliseconds maxDelay{500};
     // And so does a full queue, whatever the waits.
     size_t capacity = 32;
 };
@@ -57,15 +58,15 @@ class LiveFrameQueue {
     // or the queue is full, everything before the newest queued key frame goes; with none queued,
     // everything queued goes and so does every frame that follows, up to the next key frame.
     // `markedKey` is the stream's own mark; the access unit is also looked into.
-    Admission Push(const uint8_t* data, int size, bool markedKey, Clock::time_point now);
+    Admission push(const uint8_t* data, int size, bool markedKey, Clock::time_point now);
 
     // Decoder's side: waits for the next frame. False once the queue is stopped. The packet
     // belongs to the caller until it passes the next Pop (or the queue goes).
-    bool Pop(QueuedFrame& frame);
+    bool pop(QueuedFrame& frame);
     // Ends every wait of Pop, for good.
-    void Stop();
+    void stop();
     // Decoder's side: how long it takes for a frame, as measured lately.
-    void SetFrameCost(std::chrono::microseconds cost);
+    void setFrameCost(std::chrono::microseconds cost);
 
     // Frames dropped so far, and frames queued or being decoded.
     uint64_t dropped() const;
@@ -79,9 +80,9 @@ class LiveFrameQueue {
         bool afterGap;
     };
 
-    bool IsKeyFrame(const uint8_t* data, int size, bool markedKey) const;
+    bool isKeyFrame(const uint8_t* data, int size, bool markedKey) const;
     // Under mutex_: drops what the decoder can no longer catch up with.
-    void DropBehind(Clock::time_point now);
+    void dropBehind(Clock::time_point now);
 
     const VideoCodec codec_;
     const LiveQueueLimits limits_;

@@ -24,7 +24,7 @@ LUMADEC_API LumadecPlayer* LUMADEC_OpenPlayer(uint64_t window, const LumadecVide
     options.audio = audio != nullptr;
     try {
         auto handle = std::make_unique<LumadecPlayer>();
-        handle->player = lumadec::Player::Create(std::move(options));
+        handle->player = lumadec::Player::create(std::move(options));
         if (!handle->player) {
             return nullptr;
         }
@@ -39,7 +39,7 @@ LUMADEC_API int LUMADEC_WriteFrame(LumadecPlayer* player, const LumadecFrame* fr
         return -1;
     }
     try {
-        return player->player->WriteFrame(frame->type, frame->data, frame->length,
+        return player->player->writeFrame(frame->type, frame->data, frame->length,
                                           lumadec::Clock::now());
     } catch (const std::bad_alloc&) {
         return -1;
@@ -56,7 +56,7 @@ LUMADEC_API int LUMADEC_GetStatistics(const LumadecPlayer* player, LumadecStatis
         return -1;
     }
     *out = LumadecStatistics();
-    player->player->GetStatistics(*out);
+    player->player->getStatistics(*out);
     return 0;
 }
 

@@ -24,7 +24,7 @@ PacketBuffer::~PacketBuffer() {
     av_buffer_pool_uninit(&pool_);
 }
 
-bool PacketBuffer::EnsurePool(int size) {
+bool PacketBuffer::ensurePool(int size) {
     if (pool_ != nullptr && size <= poolSize_) {
         return true;
     }
@@ -42,9 +42,9 @@ bool PacketBuffer::EnsurePool(int size) {
     return true;
 }
 
-AVPacket* PacketBuffer::Fill(const uint8_t* data, int size) {
+AVPacket* PacketBuffer::fill(const uint8_t* data, int size) {
     if (packet_ == nullptr || size < 0 || size > INT_MAX - 2 * AV_INPUT_BUFFER_PADDING_SIZE ||
-        !EnsurePool(size)) {
+        !ensurePool(size)) {
         return nullptr;
     }
     av_packet_unref(packet_);
@@ -62,7 +62,7 @@ AVPacket* PacketBuffer::Fill(const uint8_t* data, int size) {
     return packet_;
 }
 
-void PacketBuffer::Release() {
+void PacketBuffer::release() {
     if (packet_ != nullptr) {
         av_packet_unref(packet_);
     }

@@ -25,15 +25,15 @@ class PacketBuffer {
     bool valid() const { return packet_ != nullptr; }
 
     // Fills the packet with a padded copy of `size` bytes. Returns nullptr when memory is short.
-    // The packet stays ours; send it and call Release() afterwards.
-    AVPacket* Fill(const uint8_t* data, int size);
+    // The packet stays ours; send it and call release() afterwards.
+    AVPacket* fill(const uint8_t* data, int size);
     // Drops our reference to the last filled buffer (the decoder keeps its own if it needs one).
-    void Release();
+    void release();
 
     int poolSize() const { return poolSize_; }
 
   private:
-    bool EnsurePool(int size);
+    bool ensurePool(int size);
 
     AVPacket* packet_ = nullptr;
     AVBufferPool* pool_ = nullptr;

@@ -14,7 +14,7 @@ class PictureOutput {
     virtual ~PictureOutput() = default;
 
     // Shows the picture. Returns false when nothing was shown (window gone, zero size, ...).
-    virtual bool Draw(const AVFrame& picture) = 0;
+    virtual bool draw(const AVFrame& picture) = 0;
     // The rectangle the last picture was shown in; zero size when none.
     virtual Rect output() const = 0;
     // The window is gone for good: nothing will be shown any more.

@@ -81,7 +81,7 @@ int SwsColorspace(const AVFrame& picture) {
 
 }  // namespace
 
-bool PictureScaler::Scale(const AVFrame& picture, const ImageTarget& target) {
+bool PictureScaler::scale(const AVFrame& picture, const ImageTarget& target) {
     if (picture.width <= 0 || picture.height <= 0 || target.pixels == nullptr ||
         target.width <= 0 || target.height <= 0) {
         return false;

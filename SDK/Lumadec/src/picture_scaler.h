@@ -42,7 +42,7 @@ class PictureScaler {
 
     // Converts and scales the whole picture into the whole target. The conversion context is
     // re-made only when the picture's or the target's size or format changes.
-    bool Scale(const AVFrame& picture, const ImageTarget& target);
+    bool scale(const AVFrame& picture, const ImageTarget& target);
 
   private:
     struct Key {

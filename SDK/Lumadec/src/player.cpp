@@ -8,17 +8,16 @@ extern "C" {
 
 namespace lumadec {
 
-std::unique_ptr<Player> Player::Create(PlayerOptions options) {
-    std::unique_ptr<Player> self(new Player(options.codec, options.queue, av_cpu_count(),
-                                            options.fixedThreading.has_value()));
-    self->video_ = VideoDecoder::Create(options.codec, options.width, options.height,
+std::unique_ptr<Player> Player::create(PlayerOptions options) {
+    std::unique_ptr<Player> self(new Player(options, av_cpu_count()));
+    self->video_ = VideoDecoder::create(options.codec, options.width, options.height,
                                         options.fixedThreading.value_or(DecoderThreading::Slice));
     if (!self->video_) {
         return nullptr;
     }
     if (options.audio) {
         // Without an AAC decoder the player still shows the picture.
-        self->audio_ = AudioDecoder::Create();
+        self->audio_ = AudioDecoder::create();
         if (self->audio_) {
             self->sound_ = std::make_unique<PulseOutput>();
         }
@@ -27,14 +26,14 @@ std::unique_ptr<Player> Player::Create(PlayerOptions options) {
         self->output_ = std::move(options.output);
     } else if (options.window != 0 && options.window <= UINT32_MAX) {
         // X window ids are 29-bit values; anything wider is no window of ours.
-        self->output_ = X11Renderer::Open(static_cast<uint32_t>(options.window), options.transfer);
+        self->output_ = X11Renderer::open(static_cast<uint32_t>(options.window), options.transfer);
     }
     self->decoderThreads_ = self->video_->threadCount();
     self->frameThreading_ = self->video_->threading() == DecoderThreading::Frame ? 1 : 0;
-    self->NoteWindowState();
-    self->NoteSoundState();
+    self->noteWindowState();
+    self->noteSoundState();
     try {
-        self->decoding_ = std::thread(&Player::DecodeLoop, self.get());
+        self->decoding_ = std::thread(&Player::decodeLoop, self.get());
     } catch (const std::system_error&) {
         return nullptr;
     }
@@ -42,13 +41,13 @@ std::unique_ptr<Player> Player::Create(PlayerOptions options) {
 }
 
 Player::~Player() {
-    queue_.Stop();
+    queue_.stop();
     if (decoding_.joinable()) {
         decoding_.join();
     }
 }
 
-void Player::NoteWindowState() {
+void Player::noteWindowState() {
     int32_t state = LUMADEC_WINDOW_NONE;
     if (output_) {
         state = output_->windowGone() ? LUMADEC_WINDOW_GONE : LUMADEC_WINDOW_DRAWING;
@@ -56,7 +55,7 @@ void Player::NoteWindowState() {
     windowState_.store(state, std::memory_order_relaxed);
 }
 
-void Player::NoteSoundState() {
+void Player::noteSoundState() {
     int32_t state = LUMADEC_SOUND_NONE;
     if (sound_) {
         switch (sound_->state()) {
@@ -74,98 +73,102 @@ void Player::NoteSoundState() {
     soundState_.store(state, std::memory_order_relaxed);
 }
 
-void Player::DecodeLoop() {
+void Player::decodeLoop() {
     QueuedFrame frame;
     uint64_t dropsSeen = 0;
-    while (queue_.Pop(frame)) {
+    while (queue_.pop(frame)) {
         const Clock::time_point started = Clock::now();
         if (frame.afterGap) {
             // The frames its references came from were dropped: pictures still inside the decoder
             // are dropped with them.
-            picturesDiscarded_.fetch_add(static_cast<uint64_t>(video_->Restart()),
+            picturesDiscarded_.fetch_add(static_cast<uint64_t>(video_->restart()),
                                          std::memory_order_relaxed);
         }
         const uint64_t dropped = queue_.dropped();
         if (dropped != dropsSeen) {
             dropsSeen = dropped;
-            load_.NoteDrop();
+            load_.noteDrop();
         }
-        AdaptToLoad(frame);
-        const VideoDecodeResult result = video_->Decode(frame.packet, frame.keyFrame, *this);
+        adaptToLoad(frame);
+        const VideoDecodeResult result = video_->decode(frame.packet, frame.keyFrame, *this);
         if (result.skipped) {
             framesSkipped_.fetch_add(1, std::memory_order_relaxed);
         }
         if (result.error) {
             decodeErrors_.fetch_add(1, std::memory_order_relaxed);
         }
-        load_.NoteFrame(FromClockMicroseconds(frame.packet->pts), frame.keyFrame,
+        load_.noteFrame(FromClockMicroseconds(frame.packet->pts), frame.keyFrame,
                         Clock::now() - started);
-        queue_.SetFrameCost(
+        queue_.setFrameCost(
             std::chrono::duration_cast<std::chrono::microseconds>(load_.frameCost()));
     }
 }
 
 // Behind: first the loop filters go, at once; then, at a key frame (where a new decoder starts
 // cleanly), slice threads give way to frame threads. With room to spare, the filters come back.
-void Player::AdaptToLoad(const QueuedFrame& frame) {
+void Player::adaptToLoad(const QueuedFrame& frame) {
     if (fixedSettings_) {
         return;
     }
     if (load_.behind()) {
         if (!video_->skippingLoopFilter()) {
-            video_->SkipLoopFilter(true);
+            video_->skipLoopFilter(true);
             loopFilterSkipped_.store(1, std::memory_order_relaxed);
-            load_.Reset();
+            load_.reset();
         } else if (frame.keyFrame && video_->threading() == DecoderThreading::Slice &&
-                   load_.frameThreadsWanted() && video_->Reopen(DecoderThreading::Frame)) {
+                   load_.frameThreadsWanted() && video_->reopen(DecoderThreading::Frame)) {
             decoderThreads_.store(video_->threadCount(), std::memory_order_relaxed);
             frameThreading_.store(1, std::memory_order_relaxed);
-            load_.Reset();
+            load_.reset();
         }
     } else if (video_->skippingLoopFilter() && load_.relaxed()) {
-        video_->SkipLoopFilter(false);
+        video_->skipLoopFilter(false);
         loopFilterSkipped_.store(0, std::memory_order_relaxed);
-        load_.Reset();
+        load_.reset();
     }
 }
 
-void Player::OnPicture(const AVFrame& picture) {
+void Player::onPicture(const AVFrame& picture) {
     framesDecoded_.fetch_add(1, std::memory_order_relaxed);
+    // The picture carries its frame's arrival as its time stamp.
+    const int64_t arrivalUs =
+        picture.pts != AV_NOPTS_VALUE ? picture.pts : picture.best_effort_timestamp;
+    const Clock::time_point arrival =
+        arrivalUs != AV_NOPTS_VALUE ? FromClockMicroseconds(arrivalUs) : Clock::now();
     if (output_) {
-        const bool drawn = output_->Draw(picture);
+        if (Clock::now() - arrival > maxDrawDelay_) {
+            picturesLate_.fetch_add(1, std::memory_order_relaxed);
+            load_.noteDrop();
+            return;
+        }
+        const bool drawn = output_->draw(picture);
         const Rect shown = output_->output();
         outputWidth_.store(shown.width, std::memory_order_relaxed);
         outputHeight_.store(shown.height, std::memory_order_relaxed);
         sharedMemory_.store(output_->sharedMemory() ? 1 : 0, std::memory_order_relaxed);
-        NoteWindowState();
+        noteWindowState();
         if (!drawn) {
             return;
         }
         framesDrawn_.fetch_add(1, std::memory_order_relaxed);
     }
-    // The picture carries its frame's arrival as its time stamp.
-    const int64_t arrival =
-        picture.pts != AV_NOPTS_VALUE ? picture.pts : picture.best_effort_timestamp;
     const Clock::time_point now = Clock::now();
-    if (arrival != AV_NOPTS_VALUE) {
-        delays_.Add(now, std::chrono::duration_cast<std::chrono::microseconds>(
-                             now - FromClockMicroseconds(arrival)));
-    }
+    delays_.add(now, std::chrono::duration_cast<std::chrono::microseconds>(now - arrival));
     int64_t none = 0;
     firstPictureTimeUs_.compare_exchange_strong(none, ClockMicroseconds(now),
                                                 std::memory_order_relaxed);
 }
 
-void Player::OnAudio(const AudioBlock& block) {
+void Player::onAudio(const AudioBlock& block) {
     audioFramesDecoded_.fetch_add(1, std::memory_order_relaxed);
-    if (sound_ && sound_->Play(block.samples, block.frames, block.channels, block.sampleRate)) {
+    if (sound_ && sound_->play(block.samples, block.frames, block.channels, block.sampleRate)) {
         audioFramesPlayed_.fetch_add(1, std::memory_order_relaxed);
-        soundLatencyUs_.store(sound_->LatencyMicroseconds(), std::memory_order_relaxed);
+        soundLatencyUs_.store(sound_->latencyMicroseconds(), std::memory_order_relaxed);
     }
-    NoteSoundState();
+    noteSoundState();
 }
 
-int Player::WriteFrame(int32_t type, const uint8_t* data, int32_t length,
+int Player::writeFrame(int32_t type, const uint8_t* data, int32_t length,
                        Clock::time_point arrival) {
     if (data == nullptr || length <= 0) {
         return -1;
@@ -175,7 +178,7 @@ int Player::WriteFrame(int32_t type, const uint8_t* data, int32_t length,
         if (!audio_) {
             return 0;  // opened without sound: audio is not ours to play
         }
-        const AudioDecodeResult result = audio_->Decode(data, length, *this);
+        const AudioDecodeResult result = audio_->decode(data, length, *this);
         if (result.error) {
             decodeErrors_.fetch_add(1, std::memory_order_relaxed);
             return -1;
@@ -184,11 +187,11 @@ int Player::WriteFrame(int32_t type, const uint8_t* data, int32_t length,
     }
 
     framesReceived_.fetch_add(1, std::memory_order_relaxed);
-    const auto admission = queue_.Push(data, length, type == LUMADEC_FRAME_KEY, arrival);
+    const auto admission = queue_.push(data, length, type == LUMADEC_FRAME_KEY, arrival);
     // Keep the sound connection moving even while no audio arrives.
     if (sound_) {
-        sound_->Poll();
-        NoteSoundState();
+        sound_->poll();
+        noteSoundState();
     }
     if (admission == LiveFrameQueue::Admission::NoMemory) {
         decodeErrors_.fetch_add(1, std::memory_order_relaxed);
@@ -197,7 +200,7 @@ int Player::WriteFrame(int32_t type, const uint8_t* data, int32_t length,
     return 0;
 }
 
-void Player::GetStatistics(LumadecStatistics& out) const {
+void Player::getStatistics(LumadecStatistics& out) const {
     out.framesReceived = framesReceived_.load(std::memory_order_relaxed);
     out.framesDecoded = framesDecoded_.load(std::memory_order_relaxed);
     out.framesDrawn = framesDrawn_.load(std::memory_order_relaxed);
@@ -210,9 +213,10 @@ void Player::GetStatistics(LumadecStatistics& out) const {
     out.audioFramesDecoded = audioFramesDecoded_.load(std::memory_order_relaxed);
     out.windowState = windowState_.load(std::memory_order_relaxed);
     out.soundState = soundState_.load(std::memory_order_relaxed);
-    out.framesDropped = queue_.dropped() + picturesDiscarded_.load(std::memory_order_relaxed);
+    out.framesDropped = queue_.dropped() + picturesDiscarded_.load(std::memory_order_relaxed) +
+                        picturesLate_.load(std::memory_order_relaxed);
     out.framesPending = static_cast<uint32_t>(queue_.pending());
-    const DelaySummary delays = delays_.Summarize(Clock::now());
+    const DelaySummary delays = delays_.summarize(Clock::now());
     out.delayP50Us = delays.p50Us;
     out.delayP95Us = delays.p95Us;
     out.delayMaxUs = delays.maxUs;

@@ -34,6 +34,9 @@ struct PlayerOptions {
     // Where the pictures go instead of `window`, when given.
     std::unique_ptr<PictureOutput> output;
     LiveQueueLimits queue;
+    // A picture that comes out of the decoder later than this after its frame's arrival is not
+    // drawn (it would show the past as live); decoding goes on, and catches up the sooner.
+    std::chrono::milliseconds maxDrawDelay{150};
     // Decoder threads of this kind and the full filters from the start to the end, instead of
     // slice threads and the full filters until the measured decoding asks for less.
     std::optional<DecoderThreading> fixedThreading;
@@ -44,30 +47,34 @@ class Player final : private PictureSink, private AudioSink {
     // Returns nullptr when no video decoder (or decoding thread) can be had. A missing display,
     // window or sound server is not a failure: the player then decodes and counts without
     // drawing or playing.
-    static std::unique_ptr<Player> Create(PlayerOptions options);
+    static std::unique_ptr<Player> create(PlayerOptions options);
     // Stops the decoding thread (after the frame it is decoding) before anything goes.
     ~Player();
 
     // 0 when the frame was taken (queued, or dropped to stay live), -1 for a missing argument,
     // an audio decoding error or no memory. `arrival` is when the frame came.
-    int WriteFrame(int32_t type, const uint8_t* data, int32_t length, Clock::time_point arrival);
-    void GetStatistics(LumadecStatistics& out) const;
+    int writeFrame(int32_t type, const uint8_t* data, int32_t length, Clock::time_point arrival);
+    void getStatistics(LumadecStatistics& out) const;
 
   private:
-    Player(VideoCodec codec, LiveQueueLimits limits, int processors, bool fixedSettings)
-        : load_(processors), fixedSettings_(fixedSettings), queue_(codec, limits) {}
-    void DecodeLoop();
-    void AdaptToLoad(const QueuedFrame& frame);
-    void OnPicture(const AVFrame& picture) override;
-    void OnAudio(const AudioBlock& block) override;
-    void NoteSoundState();
-    void NoteWindowState();
+    Player(const PlayerOptions& options, int processors)
+        : load_(processors),
+          fixedSettings_(options.fixedThreading.has_value()),
+          maxDrawDelay_(options.maxDrawDelay),
+          queue_(options.codec, options.queue) {}
+    void decodeLoop();
+    void adaptToLoad(const QueuedFrame& frame);
+    void onPicture(const AVFrame& picture) override;
+    void onAudio(const AudioBlock& block) override;
+    void noteSoundState();
+    void noteWindowState();
 
     // The decoding thread's own.
     std::unique_ptr<VideoDecoder> video_;
     std::unique_ptr<PictureOutput> output_;
     DecoderLoad load_;
     const bool fixedSettings_;
+    const std::chrono::milliseconds maxDrawDelay_;
     LiveFrameQueue queue_;
     std::thread decoding_;
 
@@ -85,8 +92,10 @@ class Player final : private PictureSink, private AudioSink {
     std::atomic<uint64_t> audioFramesDecoded_{0};
     std::atomic<uint64_t> audioFramesPlayed_{0};
     std::atomic<uint64_t> decodeErrors_{0};
-    std::atomic<uint64_t> picturesDiscarded_{
-        0};  // held back by the decoder when frames were dropped
+    // Pictures held back by the decoder when frames were dropped, and pictures decoded too late
+    // to be drawn.
+    std::atomic<uint64_t> picturesDiscarded_{0};
+    std::atomic<uint64_t> picturesLate_{0};
     std::atomic<int32_t> outputWidth_{0};
     std::atomic<int32_t> outputHeight_{0};
     std::atomic<int32_t> windowState_{LUMADEC_WINDOW_NONE};

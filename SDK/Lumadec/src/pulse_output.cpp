@@ -36,11 +36,11 @@ PulseOutput::PulseOutput(std::chrono::milliseconds connectWait) {
     }
     state_ = State::Connecting;
     connectDeadline_ = std::chrono::steady_clock::now() + connectWait;
-    Poll();
+    poll();
 }
 
 PulseOutput::~PulseOutput() {
-    CloseStream();
+    closeStream();
     if (context_ != nullptr) {
         pa_context_disconnect(context_);
         pa_context_unref(context_);
@@ -50,15 +50,15 @@ PulseOutput::~PulseOutput() {
     }
 }
 
-void PulseOutput::Fail() {
-    CloseStream();
+void PulseOutput::fail() {
+    closeStream();
     if (context_ != nullptr) {
         pa_context_disconnect(context_);
     }
     state_ = State::Failed;
 }
 
-void PulseOutput::CloseStream() {
+void PulseOutput::closeStream() {
     if (stream_ != nullptr) {
         pa_stream_disconnect(stream_);
         pa_stream_unref(stream_);
@@ -68,7 +68,7 @@ void PulseOutput::CloseStream() {
     streamRate_ = 0;
 }
 
-PulseOutput::State PulseOutput::Poll() {
+PulseOutput::State PulseOutput::poll() {
     if (state_ == State::Failed) {
         return state_;
     }
@@ -82,18 +82,18 @@ PulseOutput::State PulseOutput::Poll() {
     // A server that failed, or that accepted the connection but does not answer.
     if (!PA_CONTEXT_IS_GOOD(context) ||
         (context != PA_CONTEXT_READY && std::chrono::steady_clock::now() >= connectDeadline_)) {
-        Fail();
+        fail();
     } else if (context == PA_CONTEXT_READY) {
         state_ = State::Ready;
         if (stream_ != nullptr && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) {
-            CloseStream();  // opened again with the next audio
+            closeStream();  // opened again with the next audio
         }
     }
     return state_;
 }
 
-bool PulseOutput::OpenStream(int channels, int sampleRate) {
-    CloseStream();
+bool PulseOutput::openStream(int channels, int sampleRate) {
+    closeStream();
     pa_sample_spec sampleSpec;
     sampleSpec.format = PA_SAMPLE_FLOAT32NE;
     sampleSpec.rate = static_cast<uint32_t>(sampleRate);
@@ -124,7 +124,7 @@ bool PulseOutput::OpenStream(int channels, int sampleRate) {
                                    static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING |
                                                                   PA_STREAM_AUTO_TIMING_UPDATE),
                                    nullptr, nullptr) < 0) {
-        CloseStream();
+        closeStream();
         return false;
     }
     streamChannels_ = channels;
@@ -132,15 +132,15 @@ bool PulseOutput::OpenStream(int channels, int sampleRate) {
     return true;
 }
 
-bool PulseOutput::Play(const float* samples, int frames, int channels, int sampleRate) {
-    if (Poll() != State::Ready || samples == nullptr || frames <= 0) {
+bool PulseOutput::play(const float* samples, int frames, int channels, int sampleRate) {
+    if (poll() != State::Ready || samples == nullptr || frames <= 0) {
         return false;
     }
     if (stream_ == nullptr || channels != streamChannels_ || sampleRate != streamRate_) {
-        if (!OpenStream(channels, sampleRate)) {
+        if (!openStream(channels, sampleRate)) {
             return false;
         }
-        Poll();
+        poll();
     }
     if (pa_stream_get_state(stream_) != PA_STREAM_READY) {
         return false;  // still being set up
@@ -155,7 +155,7 @@ bool PulseOutput::Play(const float* samples, int frames, int channels, int sampl
     return pa_stream_write(stream_, samples, bytes, nullptr, 0, PA_SEEK_RELATIVE) == 0;
 }
 
-int32_t PulseOutput::LatencyMicroseconds() const {
+int32_t PulseOutput::latencyMicroseconds() const {
     pa_usec_t latency = 0;
     int negative = 0;
     if (stream_ == nullptr || pa_stream_get_latency(stream_, &latency, &negative) != 0) {

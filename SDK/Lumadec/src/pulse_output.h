@@ -28,20 +28,20 @@ class PulseOutput {
 
     // Hands interleaved float samples to the server. Returns true when they were queued.
     // A change of rate or channel count re-makes the playback stream.
-    bool Play(const float* samples, int frames, int channels, int sampleRate);
+    bool play(const float* samples, int frames, int channels, int sampleRate);
 
     // Advances the connection without blocking; returns the state.
-    State Poll();
+    State poll();
 
     // How long until what is written now is heard (what the server queues and the sink's own
     // latency), or -1 while the server has not told.
-    int32_t LatencyMicroseconds() const;
+    int32_t latencyMicroseconds() const;
     State state() const { return state_; }
 
   private:
-    void Fail();
-    void CloseStream();
-    bool OpenStream(int channels, int sampleRate);
+    void fail();
+    void closeStream();
+    bool openStream(int channels, int sampleRate);
 
     pa_mainloop* mainloop_ = nullptr;
     pa_context* context_ = nullptr;

@@ -20,7 +20,7 @@ constexpr int kMaxFrameThreads = 4;
 constexpr int kMaxSliceThreads = 8;
 }  // namespace
 
-void VideoDecoder::ApplyLiveSettings(AVCodecContext* context, DecoderThreading threading) {
+void VideoDecoder::applyLiveSettings(AVCodecContext* context, DecoderThreading threading) {
     // The processors this process may run on (a CPU affinity mask counts), not the machine's.
     const int cores = std::max(1, av_cpu_count());
     if (threading == DecoderThreading::Frame) {
@@ -34,17 +34,17 @@ void VideoDecoder::ApplyLiveSettings(AVCodecContext* context, DecoderThreading t
     }
 }
 
-std::unique_ptr<VideoDecoder> VideoDecoder::Create(VideoCodec codec, int widthHint, int heightHint,
+std::unique_ptr<VideoDecoder> VideoDecoder::create(VideoCodec codec, int widthHint, int heightHint,
                                                    DecoderThreading threading) {
     std::unique_ptr<VideoDecoder> self(new VideoDecoder(codec, widthHint, heightHint));
     self->frame_ = av_frame_alloc();
-    if (self->frame_ == nullptr || !self->Open(threading)) {
+    if (self->frame_ == nullptr || !self->open(threading)) {
         return nullptr;
     }
     return self;
 }
 
-bool VideoDecoder::Open(DecoderThreading threading) {
+bool VideoDecoder::open(DecoderThreading threading) {
     const AVCodec* decoder =
         avcodec_find_decoder(codec_ == VideoCodec::Hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
     if (decoder == nullptr) {
@@ -58,7 +58,7 @@ bool VideoDecoder::Open(DecoderThreading threading) {
         context->width = widthHint_;
         context->height = heightHint_;
     }
-    ApplyLiveSettings(context, threading);
+    applyLiveSettings(context, threading);
     context->skip_loop_filter = skipLoopFilter_ ? AVDISCARD_NONKEY : AVDISCARD_DEFAULT;
     if (avcodec_open2(context, decoder, nullptr) < 0) {
         avcodec_free_context(&context);
@@ -78,20 +78,20 @@ VideoDecoder::~VideoDecoder() {
     av_frame_free(&frame_);
 }
 
-bool VideoDecoder::Reopen(DecoderThreading threading) {
-    return Open(threading);
+bool VideoDecoder::reopen(DecoderThreading threading) {
+    return open(threading);
 }
 
 int VideoDecoder::threadCount() const {
     return context_->thread_count;
 }
 
-void VideoDecoder::SkipLoopFilter(bool skip) {
+void VideoDecoder::skipLoopFilter(bool skip) {
     skipLoopFilter_ = skip;
     context_->skip_loop_filter = skip ? AVDISCARD_NONKEY : AVDISCARD_DEFAULT;
 }
 
-int VideoDecoder::Restart() {
+int VideoDecoder::restart() {
     avcodec_flush_buffers(context_);
     waitingForKeyFrame_ = true;
     consecutiveErrors_ = 0;
@@ -100,7 +100,7 @@ int VideoDecoder::Restart() {
     return discarded;
 }
 
-bool VideoDecoder::ReceivePictures(PictureSink& sink, int& pictures) {
+bool VideoDecoder::receivePictures(PictureSink& sink, int& pictures) {
     for (;;) {
         const int status = avcodec_receive_frame(context_, frame_);
         if (status == AVERROR(EAGAIN)) {
@@ -114,14 +114,14 @@ bool VideoDecoder::ReceivePictures(PictureSink& sink, int& pictures) {
         if (status < 0) {
             return false;
         }
-        sink.OnPicture(*frame_);
+        sink.onPicture(*frame_);
         av_frame_unref(frame_);
         ++pictures;
         heldBack_ = std::max(0, heldBack_ - 1);
     }
 }
 
-VideoDecodeResult VideoDecoder::Decode(const AVPacket* packet, bool keyFrame, PictureSink& sink) {
+VideoDecodeResult VideoDecoder::decode(const AVPacket* packet, bool keyFrame, PictureSink& sink) {
     VideoDecodeResult result;
     if (waitingForKeyFrame_) {
         if (!keyFrame) {
@@ -132,13 +132,13 @@ VideoDecodeResult VideoDecoder::Decode(const AVPacket* packet, bool keyFrame, Pi
     }
 
     const int status = SendDraining(context_, packet, [&] {
-        if (!ReceivePictures(sink, result.pictures)) {
+        if (!receivePictures(sink, result.pictures)) {
             result.error = true;
         }
     });
     if (status == AVERROR_EOF) {
         // The decoder was drained; it takes input again after a flush, from a key frame.
-        Restart();
+        restart();
         result.error = true;
         return result;
     }
@@ -148,13 +148,13 @@ VideoDecodeResult VideoDecoder::Decode(const AVPacket* packet, bool keyFrame, Pi
         ++heldBack_;
     }
     // Pictures of earlier packets may be ready even when this one was refused.
-    if (!ReceivePictures(sink, result.pictures)) {
+    if (!receivePictures(sink, result.pictures)) {
         result.error = true;
     }
 
     if (result.error) {
         if (++consecutiveErrors_ >= kErrorsBeforeRestart) {
-            Restart();
+            restart();
         }
     } else {
         consecutiveErrors_ = 0;

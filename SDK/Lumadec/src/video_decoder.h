@@ -15,7 +15,7 @@ namespace lumadec {
 // Receives every picture that comes out of the decoder. The frame is only lent for the call.
 class PictureSink {
   public:
-    virtual void OnPicture(const AVFrame& picture) = 0;
+    virtual void onPicture(const AVFrame& picture) = 0;
 
   protected:
     ~PictureSink() = default;
@@ -37,7 +37,7 @@ class VideoDecoder {
     // Returns nullptr when libavcodec has no decoder for `codec` or memory is short.
     // `widthHint`/`heightHint` are the stream's announced size (0 when unknown); the decoder
     // takes the real size from the bitstream.
-    static std::unique_ptr<VideoDecoder> Create(VideoCodec codec, int widthHint, int heightHint,
+    static std::unique_ptr<VideoDecoder> create(VideoCodec codec, int widthHint, int heightHint,
                                                 DecoderThreading threading);
     ~VideoDecoder();
     VideoDecoder(const VideoDecoder&) = delete;
@@ -46,32 +46,32 @@ class VideoDecoder {
     // Decodes one padded Annex B access unit; its pts comes back on its picture. `keyFrame` says
     // whether decoding can start from it: until one arrives after the start or a restart, access
     // units are skipped.
-    VideoDecodeResult Decode(const AVPacket* packet, bool keyFrame, PictureSink& sink);
+    VideoDecodeResult decode(const AVPacket* packet, bool keyFrame, PictureSink& sink);
 
     // Forgets the decoder's state and waits for the next key frame. Returns the number of
     // pictures it held back and now never gives (frame threads hold some).
-    int Restart();
+    int restart();
     // A new decoder with other threading, waiting for a key frame. False (the old one kept) when
     // it cannot be had.
-    bool Reopen(DecoderThreading threading);
+    bool reopen(DecoderThreading threading);
 
     DecoderThreading threading() const { return threading_; }
     int threadCount() const;
 
     // Skips the deblocking and sample-adaptive offset filters on all but key frames: decoding is
     // about a fifth cheaper, and the pictures between key frames lose some of their smoothness.
-    void SkipLoopFilter(bool skip);
+    void skipLoopFilter(bool skip);
     bool skippingLoopFilter() const { return skipLoopFilter_; }
 
     // The decoder settings that Lumadec uses, for a baseline that decodes the same way.
-    static void ApplyLiveSettings(AVCodecContext* context, DecoderThreading threading);
+    static void applyLiveSettings(AVCodecContext* context, DecoderThreading threading);
 
   private:
     VideoDecoder(VideoCodec codec, int widthHint, int heightHint)
         : codec_(codec), widthHint_(widthHint), heightHint_(heightHint) {}
-    bool Open(DecoderThreading threading);
+    bool open(DecoderThreading threading);
     // Takes every picture the decoder has ready. Returns false on a decoding error.
-    bool ReceivePictures(PictureSink& sink, int& pictures);
+    bool receivePictures(PictureSink& sink, int& pictures);
 
     const VideoCodec codec_;
     const int widthHint_;

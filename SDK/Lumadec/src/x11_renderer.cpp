@@ -75,18 +75,18 @@ AVPixelFormat MatchPixelFormat(const xcb_visualtype_t& visual, uint8_t depth, in
 
 }  // namespace
 
-std::unique_ptr<X11Renderer> X11Renderer::Open(uint32_t window, ImageTransfer transfer) {
+std::unique_ptr<X11Renderer> X11Renderer::open(uint32_t window, ImageTransfer transfer) {
     if (window == 0) {
         return nullptr;
     }
     std::unique_ptr<X11Renderer> self(new X11Renderer());
-    if (!self->Connect(window, transfer)) {
+    if (!self->connect(window, transfer)) {
         return nullptr;
     }
     return self;
 }
 
-bool X11Renderer::Connect(uint32_t window, ImageTransfer transfer) {
+bool X11Renderer::connect(uint32_t window, ImageTransfer transfer) {
     connection_ = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(connection_)) {
         return false;  // no display: the destructor releases the failed connection
@@ -158,7 +158,7 @@ X11Renderer::~X11Renderer() {
         return;
     }
     if (!xcb_connection_has_error(connection_)) {
-        ReleaseImage();
+        releaseImage();
         if (gc_ != 0) {
             xcb_free_gc(connection_, gc_);
         }
@@ -170,7 +170,7 @@ X11Renderer::~X11Renderer() {
     xcb_disconnect(connection_);
 }
 
-void X11Renderer::ProcessEvents() {
+void X11Renderer::processEvents() {
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
         switch (event->response_type & 0x7f) {
             case 0: {
@@ -208,7 +208,7 @@ void X11Renderer::ProcessEvents() {
     }
 }
 
-void X11Renderer::WaitForServer() {
+void X11Renderer::waitForServer() {
     if (!syncPending_) {
         return;
     }
@@ -216,7 +216,7 @@ void X11Renderer::WaitForServer() {
     std::free(xcb_get_input_focus_reply(connection_, syncCookie_, nullptr));
 }
 
-bool X11Renderer::AttachSharedImage(size_t bytes) {
+bool X11Renderer::attachSharedImage(size_t bytes) {
     shmId_ = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (shmId_ < 0) {
         return false;
@@ -245,8 +245,8 @@ bool X11Renderer::AttachSharedImage(size_t bytes) {
     return true;
 }
 
-void X11Renderer::ReleaseImage() {
-    WaitForServer();
+void X11Renderer::releaseImage() {
+    waitForServer();
     if (shmSegment_ != 0) {
         xcb_shm_detach(connection_, shmSegment_);
         shmSegment_ = 0;
@@ -258,11 +258,11 @@ void X11Renderer::ReleaseImage() {
     image_ = ImageTarget();
 }
 
-bool X11Renderer::EnsureImage(int width, int height) {
+bool X11Renderer::ensureImage(int width, int height) {
     if (image_.pixels != nullptr && image_.width == width && image_.height == height) {
         return true;
     }
-    ReleaseImage();
+    releaseImage();
     // A shared image can have longer rows than it shows (the server is told the full row);
     // a put-image request must carry exactly the rows it draws, padded to 32 bits.
     const int stride = shmAvailable_ ? AlignUp(width * bytesPerPixel_, kSharedRowAlignment)
@@ -270,11 +270,11 @@ bool X11Renderer::EnsureImage(int width, int height) {
     const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
     uint8_t* pixels = nullptr;
     if (shmAvailable_) {
-        if (AttachSharedImage(bytes)) {
+        if (attachSharedImage(bytes)) {
             pixels = shmAddress_;
         } else {
             shmAvailable_ = false;
-            return EnsureImage(width, height);
+            return ensureImage(width, height);
         }
     } else {
         if (ownPixels_.size() < bytes) {
@@ -291,7 +291,7 @@ bool X11Renderer::EnsureImage(int width, int height) {
     return true;
 }
 
-void X11Renderer::FillBars(const Rect& picture) {
+void X11Renderer::fillBars(const Rect& picture) {
     xcb_rectangle_t bars[4];
     int count = 0;
     auto add = [&](int x, int y, int width, int height) {
@@ -311,7 +311,7 @@ void X11Renderer::FillBars(const Rect& picture) {
     }
 }
 
-void X11Renderer::PutImage(const Rect& rect) {
+void X11Renderer::putImage(const Rect& rect) {
     if (shmSegment_ != 0) {
         xcb_shm_put_image(connection_, window_, gc_, static_cast<uint16_t>(imageRowPixels_),
                           static_cast<uint16_t>(rect.height), 0, 0,
@@ -336,27 +336,27 @@ void X11Renderer::PutImage(const Rect& rect) {
     }
 }
 
-bool X11Renderer::Draw(const AVFrame& picture) {
-    ProcessEvents();
+bool X11Renderer::draw(const AVFrame& picture) {
+    processEvents();
     if (windowGone_ || windowWidth_ <= 0 || windowHeight_ <= 0) {
         output_ = Rect();
         return false;
     }
     const Rect rect = FitPicture(picture.width, picture.height, picture.sample_aspect_ratio,
                                  windowWidth_, windowHeight_);
-    if (rect.width <= 0 || !EnsureImage(rect.width, rect.height)) {
+    if (rect.width <= 0 || !ensureImage(rect.width, rect.height)) {
         output_ = Rect();
         return false;
     }
     // The server reads a shared image when it runs the request: it must be done with the last
     // picture before this one overwrites it. By now it nearly always is.
-    WaitForServer();
-    if (!scaler_.Scale(picture, image_)) {
+    waitForServer();
+    if (!scaler_.scale(picture, image_)) {
         output_ = Rect();
         return false;
     }
-    FillBars(rect);
-    PutImage(rect);
+    fillBars(rect);
+    putImage(rect);
     syncCookie_ = xcb_get_input_focus(connection_);
     syncPending_ = true;
     xcb_flush(connection_);

@@ -25,7 +25,7 @@ class X11Renderer final : public PictureOutput {
   public:
     // Returns nullptr when there is no display, the window does not exist or its visual is not
     // one we can fill (decode only, then).
-    static std::unique_ptr<X11Renderer> Open(uint32_t window,
+    static std::unique_ptr<X11Renderer> open(uint32_t window,
                                              ImageTransfer transfer = ImageTransfer::SharedMemory);
     ~X11Renderer() override;
     X11Renderer(const X11Renderer&) = delete;
@@ -33,7 +33,7 @@ class X11Renderer final : public PictureOutput {
 
     // Scales the picture into the window, keeping its shape, with black bars around it.
     // Returns false when nothing was drawn (window gone, zero size, conversion failed).
-    bool Draw(const AVFrame& picture) override;
+    bool draw(const AVFrame& picture) override;
 
     Rect output() const override { return output_; }
     bool windowGone() const override { return windowGone_; }
@@ -41,14 +41,14 @@ class X11Renderer final : public PictureOutput {
 
   private:
     X11Renderer() = default;
-    bool Connect(uint32_t window, ImageTransfer transfer);
-    void ProcessEvents();
-    void WaitForServer();
-    bool EnsureImage(int width, int height);
-    bool AttachSharedImage(size_t bytes);
-    void ReleaseImage();
-    void PutImage(const Rect& rect);
-    void FillBars(const Rect& picture);
+    bool connect(uint32_t window, ImageTransfer transfer);
+    void processEvents();
+    void waitForServer();
+    bool ensureImage(int width, int height);
+    bool attachSharedImage(size_t bytes);
+    void releaseImage();
+    void putImage(const Rect& rect);
+    void fillBars(const Rect& picture);
 
     xcb_connection_t* connection_ = nullptr;
     xcb_window_t window_ = 0;

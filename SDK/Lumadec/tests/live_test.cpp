@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -29,7 +30,7 @@ std::string Drain(LiveFrameQueue& queue) {
     // Once a frame is taken, pending() counts it until the next Pop.
     for (size_t taken = 0; queue.pending() > taken; taken = 1) {
         QueuedFrame frame;
-        if (!queue.Pop(frame)) {
+        if (!queue.pop(frame)) {
             break;
         }
         order += std::string(frame.afterGap ? "|" : "") + (frame.keyFrame ? "K" : "P");
@@ -45,47 +46,47 @@ TEST(LiveFrameQueue, DropsWholeGroupsOfPicturesOnceFramesWaitTooLong) {
 
     // In time: everything is kept, in order.
     LiveFrameQueue queue(lumadec::VideoCodec::H264, {60ms, 32});
-    EXPECT_EQ(queue.Push(bytes, 4, true, at(0)), Admission::Queued);
-    EXPECT_EQ(queue.Push(bytes, 4, false, at(20)), Admission::Queued);
-    EXPECT_EQ(queue.Push(bytes, 4, false, at(40)), Admission::Queued);
+    EXPECT_EQ(queue.push(bytes, 4, true, at(0)), Admission::Queued);
+    EXPECT_EQ(queue.push(bytes, 4, false, at(20)), Admission::Queued);
+    EXPECT_EQ(queue.push(bytes, 4, false, at(40)), Admission::Queued);
     EXPECT_EQ(Drain(queue), "KPP");
 
     // Late with a key frame queued: what comes before it goes, the key frame starts afresh.
     LiveFrameQueue late(lumadec::VideoCodec::H264, {60ms, 32});
-    late.Push(bytes, 4, false, at(0));
-    late.Push(bytes, 4, false, at(20));
-    late.Push(bytes, 4, true, at(40));
-    late.Push(bytes, 4, false, at(50));
-    EXPECT_EQ(late.Push(bytes, 4, false, at(70)), Admission::Queued);
+    late.push(bytes, 4, false, at(0));
+    late.push(bytes, 4, false, at(20));
+    late.push(bytes, 4, true, at(40));
+    late.push(bytes, 4, false, at(50));
+    EXPECT_EQ(late.push(bytes, 4, false, at(70)), Admission::Queued);
     EXPECT_EQ(late.dropped(), 2u);
     EXPECT_EQ(Drain(late), "|KPP");
 
     // Late with no key frame queued: everything goes, and so does what follows up to the next
     // key frame, which is kept.
     LiveFrameQueue lost(lumadec::VideoCodec::H264, {60ms, 32});
-    lost.Push(bytes, 4, true, at(0));
-    lost.Push(bytes, 4, false, at(20));
-    EXPECT_EQ(lost.Push(bytes, 4, false, at(70)), Admission::Dropped);
-    EXPECT_EQ(lost.Push(bytes, 4, false, at(71)), Admission::Dropped);
+    lost.push(bytes, 4, true, at(0));
+    lost.push(bytes, 4, false, at(20));
+    EXPECT_EQ(lost.push(bytes, 4, false, at(70)), Admission::Dropped);
+    EXPECT_EQ(lost.push(bytes, 4, false, at(71)), Admission::Dropped);
     EXPECT_EQ(lost.dropped(), 4u);
-    EXPECT_EQ(lost.Push(bytes, 4, true, at(72)), Admission::Queued);
-    EXPECT_EQ(lost.Push(bytes, 4, false, at(73)), Admission::Queued);
+    EXPECT_EQ(lost.push(bytes, 4, true, at(72)), Admission::Queued);
+    EXPECT_EQ(lost.push(bytes, 4, false, at(73)), Admission::Queued);
     EXPECT_EQ(Drain(lost), "|KP");
 
     // Young frames are late too when the decoder's time for them adds up past the limit.
     LiveFrameQueue slow(lumadec::VideoCodec::H264, {60ms, 32});
-    slow.SetFrameCost(25ms);
-    slow.Push(bytes, 4, true, at(0));
-    EXPECT_EQ(slow.Push(bytes, 4, false, at(1)), Admission::Queued);   // 50 ms to go
-    EXPECT_EQ(slow.Push(bytes, 4, false, at(2)), Admission::Dropped);  // 75 ms: behind
+    slow.setFrameCost(25ms);
+    slow.push(bytes, 4, true, at(0));
+    EXPECT_EQ(slow.push(bytes, 4, false, at(1)), Admission::Queued);   // 50 ms to go
+    EXPECT_EQ(slow.push(bytes, 4, false, at(2)), Admission::Dropped);  // 75 ms: behind
     EXPECT_EQ(slow.dropped(), 3u);
 
     // A full queue counts as late, however young its frames.
     LiveFrameQueue full(lumadec::VideoCodec::H264, {60ms, 4});
     for (int i = 0; i < 4; ++i) {
-        full.Push(bytes, 4, i == 0, at(i));
+        full.push(bytes, 4, i == 0, at(i));
     }
-    EXPECT_EQ(full.Push(bytes, 4, false, at(5)), Admission::Dropped);
+    EXPECT_EQ(full.push(bytes, 4, false, at(5)), Admission::Dropped);
     EXPECT_EQ(full.dropped(), 5u);
     EXPECT_EQ(full.pending(), 0u);
 }
@@ -95,10 +96,10 @@ TEST(LiveFrameQueue, AnUnmarkedRandomAccessPictureIsAKeyFrameToo) {
     const uint8_t other[] = {0, 0, 0, 1, 0x41, 0x9a, 0x02};
     const auto start = Clock::now();
     LiveFrameQueue queue(lumadec::VideoCodec::H264, {60ms, 32});
-    queue.Push(other, sizeof other, false, start);
-    EXPECT_EQ(queue.Push(other, sizeof other, false, start + 100ms),
+    queue.push(other, sizeof other, false, start);
+    EXPECT_EQ(queue.push(other, sizeof other, false, start + 100ms),
               LiveFrameQueue::Admission::Dropped);
-    EXPECT_EQ(queue.Push(idr, sizeof idr, false, start + 110ms), LiveFrameQueue::Admission::Queued);
+    EXPECT_EQ(queue.push(idr, sizeof idr, false, start + 110ms), LiveFrameQueue::Admission::Queued);
     EXPECT_EQ(Drain(queue), "|K");
 }
 
@@ -109,7 +110,7 @@ TEST(DecoderLoad, BehindRelaxedAndWhenFrameThreadsHelp) {
         lumadec::DecoderLoad load(processors);
         for (size_t i = 0; i < lumadec::DecoderLoad::kFrames; ++i) {
             EXPECT_FALSE(load.behind() || load.relaxed()) << "decided after " << i << " frames";
-            load.NoteFrame(start + i * 16667us, i % 30 == 0, busy);
+            load.noteFrame(start + i * 16667us, i % 30 == 0, busy);
         }
         return load;
     };
@@ -125,9 +126,9 @@ TEST(DecoderLoad, BehindRelaxedAndWhenFrameThreadsHelp) {
     EXPECT_FALSE(measured(1, 30000us).frameThreadsWanted());  // nothing to spread over
 
     // A drop is behind at once; a reset forgets it and the measurements.
-    hard.Reset();
+    hard.reset();
     EXPECT_FALSE(hard.behind());
-    hard.NoteDrop();
+    hard.noteDrop();
     EXPECT_TRUE(hard.behind());
     EXPECT_FALSE(hard.relaxed());
 }
@@ -142,10 +143,14 @@ class RecordingOutput final : public lumadec::PictureOutput {
         Clock::time_point at;
     };
 
-    explicit RecordingOutput(std::chrono::milliseconds showTime) : showTime_(showTime) {}
+    // The first `slowPictures` pictures take `showTime` each, the others none.
+    explicit RecordingOutput(std::chrono::milliseconds showTime, size_t slowPictures = SIZE_MAX)
+        : showTime_(showTime), slowPictures_(slowPictures) {}
 
-    bool Draw(const AVFrame& picture) override {
-        std::this_thread::sleep_for(showTime_);
+    bool draw(const AVFrame& picture) override {
+        if (draws_++ < slowPictures_) {
+            std::this_thread::sleep_for(showTime_);
+        }
         std::lock_guard<std::mutex> lock(mutex_);
         shown_.push_back({picture.pts, picture.key_frame != 0, Clock::now()});
         return true;
@@ -161,6 +166,8 @@ class RecordingOutput final : public lumadec::PictureOutput {
 
   private:
     const std::chrono::milliseconds showTime_;
+    const size_t slowPictures_;
+    size_t draws_ = 0;  // only the decoding thread draws
     mutable std::mutex mutex_;
     std::vector<Shown> shown_;
 };
@@ -183,7 +190,7 @@ Fed FeedLive(lumadec::Player& player, const std::vector<EncodedFrame>& video,
         std::this_thread::sleep_until(start + i * 1000000us / framesPerSecond);
         const EncodedFrame& frame = video[i];
         const auto before = Clock::now();
-        EXPECT_EQ(player.WriteFrame(frame.type, frame.data.data(),
+        EXPECT_EQ(player.writeFrame(frame.type, frame.data.data(),
                                     static_cast<int32_t>(frame.data.size()), before),
                   0);
         const auto took = Clock::now() - before;
@@ -193,7 +200,7 @@ Fed FeedLive(lumadec::Player& player, const std::vector<EncodedFrame>& video,
         fed.keyFrames.push_back(frame.type == 1);
         if (i % 3 == 2 && static_cast<size_t>(fed.audioWritten) < audio.size()) {
             const EncodedFrame& sound = audio[static_cast<size_t>(fed.audioWritten++)];
-            player.WriteFrame(sound.type, sound.data.data(),
+            player.writeFrame(sound.type, sound.data.data(),
                               static_cast<int32_t>(sound.data.size()), Clock::now());
         }
     }
@@ -203,7 +210,7 @@ Fed FeedLive(lumadec::Player& player, const std::vector<EncodedFrame>& video,
 LumadecStatistics StatisticsWhenDone(const lumadec::Player& player) {
     LumadecStatistics s{};
     EXPECT_TRUE(WaitFor([&] {
-        player.GetStatistics(s);
+        player.getStatistics(s);
         return s.framesPending == 0;
     }));
     return s;
@@ -227,16 +234,13 @@ class Live : public ::testing::Test {
         ASSERT_EQ(audio_.size(), 60u) << error;
     }
 
-    std::unique_ptr<lumadec::Player> Open(RecordingOutput*& output,
-                                          std::chrono::milliseconds show) {
-        lumadec::PlayerOptions options;
+    std::unique_ptr<lumadec::Player> open(std::unique_ptr<RecordingOutput> recording,
+                                          lumadec::PlayerOptions options = {}) {
         options.width = 160;
         options.height = 90;
         options.audio = true;
-        auto recording = std::make_unique<RecordingOutput>(show);
-        output = recording.get();
         options.output = std::move(recording);
-        return lumadec::Player::Create(std::move(options));
+        return lumadec::Player::create(std::move(options));
     }
 
     std::vector<EncodedFrame> video_;
@@ -244,8 +248,14 @@ class Live : public ::testing::Test {
 };
 
 TEST_F(Live, ASlowDecoderDropsWholeGroupsOfPicturesAndStaysLive) {
-    RecordingOutput* output = nullptr;
-    auto player = Open(output, 30ms);  // half the pictures of a 60 fps stream at most
+    // Half the pictures of a 60 fps stream at most, and every picture drawn however late: as far
+    // as the queue can tell, a decoder that takes 30 ms a picture.
+    auto recording = std::make_unique<RecordingOutput>(30ms);
+    RecordingOutput* output = recording.get();
+    lumadec::PlayerOptions options;
+    options.queue.maxDelay = 120ms;
+    options.maxDrawDelay = std::chrono::hours(1);
+    auto player = open(std::move(recording), std::move(options));
     ASSERT_TRUE(player);
     const Fed fed = FeedLive(*player, video_, audio_, 60);
     const LumadecStatistics s = StatisticsWhenDone(*player);
@@ -288,14 +298,43 @@ TEST_F(Live, ASlowDecoderDropsWholeGroupsOfPicturesAndStaysLive) {
     EXPECT_GE(accounted + heldBack, video_.size());
 }
 
+TEST_F(Live, AfterAHoldUpLatePicturesAreNotDrawnAndDecodingCatchesUp) {
+    // The first ten pictures take 60 ms each to show (a busy moment), the rest nothing.
+    auto recording = std::make_unique<RecordingOutput>(60ms, 10);
+    RecordingOutput* output = recording.get();
+    auto player = open(std::move(recording));
+    ASSERT_TRUE(player);
+    const Fed fed = FeedLive(*player, video_, audio_, 60);
+    const LumadecStatistics s = StatisticsWhenDone(*player);
+    const auto shown = output->shown();
+    // Nothing drawn was older than the limit (plus the drawing itself) ...
+    for (const auto& picture : shown) {
+        EXPECT_LT(picture.at - lumadec::FromClockMicroseconds(picture.arrivalUs), 150ms + 60ms);
+    }
+    // ... the late ones were decoded but not drawn, no frame was dropped undecoded, and the
+    // picture went on within the same group of pictures: the last second is shown whole (up to
+    // the pictures that frame threads, should the hold-up have made the player turn to them,
+    // keep back at the end).
+    const uint64_t heldBack = s.frameThreading != 0 ? s.decoderThreads - 1 : 0;
+    EXPECT_GT(s.framesDropped, 0u);
+    EXPECT_EQ(s.framesDecoded + heldBack, video_.size());
+    EXPECT_EQ(s.framesDrawn + s.framesDropped + heldBack, video_.size());
+    ASSERT_GE(shown.size(), 60u);
+    const size_t out = video_.size() - heldBack;
+    for (size_t i = 0; i < 60; ++i) {
+        EXPECT_EQ(shown[shown.size() - 60 + i].arrivalUs, fed.arrivalsUs[out - 60 + i]);
+    }
+}
+
 TEST_F(Live, ADecoderThatKeepsUpDropsNothingAndHoldsNoPictureBack) {
     // Each picture is out by the time the decoder has done with its frame.
-    RecordingOutput* output = nullptr;
-    auto stepped = Open(output, 0ms);
+    auto recording = std::make_unique<RecordingOutput>(0ms);
+    RecordingOutput* output = recording.get();
+    auto stepped = open(std::move(recording));
     ASSERT_TRUE(stepped);
     for (size_t i = 0; i < 30; ++i) {
         const EncodedFrame& frame = video_[i];
-        ASSERT_EQ(stepped->WriteFrame(frame.type, frame.data.data(),
+        ASSERT_EQ(stepped->writeFrame(frame.type, frame.data.data(),
                                       static_cast<int32_t>(frame.data.size()), Clock::now()),
                   0);
         StatisticsWhenDone(*stepped);
@@ -303,7 +342,9 @@ TEST_F(Live, ADecoderThatKeepsUpDropsNothingAndHoldsNoPictureBack) {
     }
 
     // At the stream's pace, every frame is shown, in order.
-    auto player = Open(output, 0ms);
+    recording = std::make_unique<RecordingOutput>(0ms);
+    output = recording.get();
+    auto player = open(std::move(recording));
     ASSERT_TRUE(player);
     const Fed fed = FeedLive(*player, video_, audio_, 60);
     const LumadecStatistics s = StatisticsWhenDone(*player);

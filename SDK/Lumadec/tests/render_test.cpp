@@ -35,7 +35,7 @@ class Render : public ::testing::Test {
     static void SetUpTestSuite() {
         setenv("PULSE_SERVER", "unix:/nonexistent/lumadec-test", 1);
         server_ = new TestXServer();
-        if (!server_->Start(&serverError_)) {
+        if (!server_->start(&serverError_)) {
             delete server_;
             server_ = nullptr;
         }
@@ -51,10 +51,10 @@ class Render : public ::testing::Test {
 
     // The server runs the player's requests on its own connection: read back until the
     // condition holds or a second has passed.
-    static bool CaptureUntil(TestWindow& window, const std::function<bool()>& condition) {
+    static bool captureUntil(TestWindow& window, const std::function<bool()>& condition) {
         const auto deadline = Clock::now() + std::chrono::seconds(1);
         do {
-            if (window.Capture() && condition()) {
+            if (window.capture() && condition()) {
                 return true;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -62,9 +62,9 @@ class Render : public ::testing::Test {
         return false;
     }
 
-    static void SaveCapture(const TestWindow& window, const std::string& name) {
+    static void saveCapture(const TestWindow& window, const std::string& name) {
         if (const char* dir = std::getenv("LUMADEC_TEST_CAPTURE_DIR")) {
-            window.SavePpm(std::string(dir) + "/" + name + ".ppm");
+            window.savePpm(std::string(dir) + "/" + name + ".ppm");
         }
     }
 
@@ -105,17 +105,17 @@ TEST_F(Render, SolidPictureWithBarsAboveAndBelow) {
     EXPECT_EQ(s.outputWidth, 320);
     EXPECT_EQ(s.outputHeight, 180);
     // The picture fills rows 30 to 209; rows 0 to 29 and 210 to 239 are bars.
-    EXPECT_TRUE(CaptureUntil(window, [&] { return Near(window.At(160, 120), colour); }))
-        << Describe(window.At(160, 120));
+    EXPECT_TRUE(captureUntil(window, [&] { return Near(window.at(160, 120), colour); }))
+        << Describe(window.at(160, 120));
     for (int x : {0, 160, 319}) {
-        EXPECT_TRUE(Black(window.At(x, 0))) << x << " " << Describe(window.At(x, 0));
-        EXPECT_TRUE(Black(window.At(x, 29))) << x << " " << Describe(window.At(x, 29));
-        EXPECT_TRUE(Near(window.At(x, 31), colour)) << x << " " << Describe(window.At(x, 31));
-        EXPECT_TRUE(Near(window.At(x, 208), colour)) << x << " " << Describe(window.At(x, 208));
-        EXPECT_TRUE(Black(window.At(x, 210))) << x << " " << Describe(window.At(x, 210));
-        EXPECT_TRUE(Black(window.At(x, 239))) << x << " " << Describe(window.At(x, 239));
+        EXPECT_TRUE(Black(window.at(x, 0))) << x << " " << Describe(window.at(x, 0));
+        EXPECT_TRUE(Black(window.at(x, 29))) << x << " " << Describe(window.at(x, 29));
+        EXPECT_TRUE(Near(window.at(x, 31), colour)) << x << " " << Describe(window.at(x, 31));
+        EXPECT_TRUE(Near(window.at(x, 208), colour)) << x << " " << Describe(window.at(x, 208));
+        EXPECT_TRUE(Black(window.at(x, 210))) << x << " " << Describe(window.at(x, 210));
+        EXPECT_TRUE(Black(window.at(x, 239))) << x << " " << Describe(window.at(x, 239));
     }
-    SaveCapture(window, "letterbox");
+    saveCapture(window, "letterbox");
     LUMADEC_ClosePlayer(player);
 }
 
@@ -133,17 +133,17 @@ TEST_F(Render, NarrowPictureWithBarsLeftAndRight) {
     EXPECT_EQ(s.outputWidth, 480);
     EXPECT_EQ(s.outputHeight, 360);
     // The picture fills columns 80 to 559.
-    EXPECT_TRUE(CaptureUntil(window, [&] { return Near(window.At(320, 180), colour); }))
-        << Describe(window.At(320, 180));
+    EXPECT_TRUE(captureUntil(window, [&] { return Near(window.at(320, 180), colour); }))
+        << Describe(window.at(320, 180));
     for (int y : {0, 180, 359}) {
-        EXPECT_TRUE(Black(window.At(0, y))) << Describe(window.At(0, y));
-        EXPECT_TRUE(Black(window.At(79, y))) << Describe(window.At(79, y));
-        EXPECT_TRUE(Near(window.At(81, y), colour)) << Describe(window.At(81, y));
-        EXPECT_TRUE(Near(window.At(558, y), colour)) << Describe(window.At(558, y));
-        EXPECT_TRUE(Black(window.At(560, y))) << Describe(window.At(560, y));
-        EXPECT_TRUE(Black(window.At(639, y))) << Describe(window.At(639, y));
+        EXPECT_TRUE(Black(window.at(0, y))) << Describe(window.at(0, y));
+        EXPECT_TRUE(Black(window.at(79, y))) << Describe(window.at(79, y));
+        EXPECT_TRUE(Near(window.at(81, y), colour)) << Describe(window.at(81, y));
+        EXPECT_TRUE(Near(window.at(558, y), colour)) << Describe(window.at(558, y));
+        EXPECT_TRUE(Black(window.at(560, y))) << Describe(window.at(560, y));
+        EXPECT_TRUE(Black(window.at(639, y))) << Describe(window.at(639, y));
     }
-    SaveCapture(window, "pillarbox");
+    saveCapture(window, "pillarbox");
     LUMADEC_ClosePlayer(player);
 }
 
@@ -158,9 +158,9 @@ TEST_F(Render, H265PictureIsDrawn) {
         ASSERT_EQ(Write(player, frame), 0);
     }
     EXPECT_GE(Statistics(player).framesDrawn, 8u - kMaxDecoderDelay);
-    EXPECT_TRUE(CaptureUntil(window, [&] {
-        return Near(window.At(5, 5), colour) && Near(window.At(314, 234), colour);
-    })) << Describe(window.At(5, 5));
+    EXPECT_TRUE(captureUntil(window, [&] {
+        return Near(window.at(5, 5), colour) && Near(window.at(314, 234), colour);
+    })) << Describe(window.at(5, 5));
     LUMADEC_ClosePlayer(player);
 }
 
@@ -175,7 +175,7 @@ TEST_F(Render, FollowsTheWindowSize) {
         ASSERT_EQ(Write(player, stream[i]), 0);
     }
     EXPECT_EQ(Statistics(player).outputWidth, 320);
-    window.Resize(640, 240);
+    window.resize(640, 240);
     for (int i = 10; i < 30; ++i) {
         ASSERT_EQ(Write(player, stream[i]), 0);
     }
@@ -183,12 +183,12 @@ TEST_F(Render, FollowsTheWindowSize) {
     const LumadecStatistics s = Statistics(player);
     EXPECT_EQ(s.outputWidth, 427);
     EXPECT_EQ(s.outputHeight, 240);
-    EXPECT_TRUE(CaptureUntil(window,
+    EXPECT_TRUE(captureUntil(window,
                              [&] {
-                                 return Near(window.At(320, 120), colour) &&
-                                        Black(window.At(50, 120)) && Black(window.At(600, 120));
+                                 return Near(window.at(320, 120), colour) &&
+                                        Black(window.at(50, 120)) && Black(window.at(600, 120));
                              }))
-        << Describe(window.At(320, 120)) << Describe(window.At(50, 120));
+        << Describe(window.at(320, 120)) << Describe(window.at(50, 120));
     LUMADEC_ClosePlayer(player);
 }
 
@@ -208,7 +208,7 @@ TEST_F(Render, KeepsDecodingWhenTheWindowIsDestroyed) {
         ASSERT_EQ(Write(player, stream[i]), 0);
     }
     EXPECT_GE(Statistics(player).framesDrawn, 20u - kMaxDecoderDelay);
-    window->Destroy();
+    window->destroy();
     for (int i = 20; i < 60; ++i) {
         ASSERT_EQ(Write(player, stream[i]), 0);
     }
@@ -247,31 +247,31 @@ TEST_F(Render, DrawsThroughPutImageWithoutSharedMemory) {
         lumadec::PlayerOptions options;
         options.window = window.id();
         options.transfer = transfer;
-        auto player = lumadec::Player::Create(std::move(options));
+        auto player = lumadec::Player::create(std::move(options));
         ASSERT_TRUE(player);
         LumadecStatistics s{};
-        player->GetStatistics(s);
+        player->getStatistics(s);
         EXPECT_EQ(s.windowState, LUMADEC_WINDOW_DRAWING);
         EXPECT_EQ(s.sharedMemory, 0);  // nothing drawn yet
         for (const auto& frame : stream) {
             ASSERT_EQ(
-                player->WriteFrame(frame.type, frame.data.data(),
+                player->writeFrame(frame.type, frame.data.data(),
                                    static_cast<int32_t>(frame.data.size()), lumadec::Clock::now()),
                 0);
             ASSERT_TRUE(WaitFor([&] {
-                player->GetStatistics(s);
+                player->getStatistics(s);
                 return s.framesPending == 0;
             }));
         }
         EXPECT_EQ(s.sharedMemory, transfer == lumadec::ImageTransfer::SharedMemory ? 1 : 0);
         EXPECT_EQ(s.outputWidth, 322);
         EXPECT_EQ(s.outputHeight, 181);
-        EXPECT_TRUE(CaptureUntil(window, [&] {
-            return Near(window.At(1, 1), colour) && Near(window.At(320, 180), colour) &&
-                   Black(window.At(160, 181));
-        })) << Describe(window.At(320, 180));
+        EXPECT_TRUE(captureUntil(window, [&] {
+            return Near(window.at(1, 1), colour) && Near(window.at(320, 180), colour) &&
+                   Black(window.at(160, 181));
+        })) << Describe(window.at(320, 180));
         // Paint it black again for the next round.
-        window.Resize(322, 182);
+        window.resize(322, 182);
     }
 }
 
@@ -304,8 +304,8 @@ TEST_F(Render, TwoPlayersOnTwoThreads) {
     for (int i = 0; i < 2; ++i) {
         EXPECT_GE(results[i].framesDrawn, 20u - kMaxDecoderDelay);
         EXPECT_TRUE(
-            CaptureUntil(*windows[i], [&] { return Near(windows[i]->At(160, 90), colours[i]); }))
-            << i << " " << Describe(windows[i]->At(160, 90));
+            captureUntil(*windows[i], [&] { return Near(windows[i]->at(160, 90), colours[i]); }))
+            << i << " " << Describe(windows[i]->at(160, 90));
     }
 }
 
@@ -324,24 +324,24 @@ TEST_F(Render, MovingPictureChangesInTheWindow) {
     for (int i = 0; i < 10; ++i) {
         ASSERT_EQ(Write(player, stream[i]), 0);
     }
-    ASSERT_TRUE(CaptureUntil(window, [&] { return !Black(window.At(320, 200)); }));
+    ASSERT_TRUE(captureUntil(window, [&] { return !Black(window.at(320, 200)); }));
     std::vector<Pixel> before;
     for (int x = 0; x < 640; x += 7) {
-        before.push_back(window.At(x, 200));
+        before.push_back(window.at(x, 200));
     }
     for (int i = 10; i < 30; ++i) {
         ASSERT_EQ(Write(player, stream[i]), 0);
     }
     // 1280x720 in 640x400: 640x360 from row 20.
-    EXPECT_TRUE(CaptureUntil(window, [&] {
+    EXPECT_TRUE(captureUntil(window, [&] {
         int changed = 0;
         for (int x = 0, k = 0; x < 640; x += 7, ++k) {
-            const Pixel p = window.At(x, 200);
+            const Pixel p = window.at(x, 200);
             changed += p.r != before[k].r || p.g != before[k].g || p.b != before[k].b;
         }
-        return changed > 20 && Black(window.At(320, 10)) && Black(window.At(320, 390));
+        return changed > 20 && Black(window.at(320, 10)) && Black(window.at(320, 390));
     }));
-    SaveCapture(window, "moving");
+    saveCapture(window, "moving");
     LUMADEC_ClosePlayer(player);
 }
 

@@ -124,10 +124,10 @@ TEST_F(Sound, ASilentServerIsGivenUpWithinTheConnectWait) {
     lumadec::PulseOutput output(std::chrono::milliseconds(300));
     const float silence[2048] = {};
     auto longestCall = Clock::duration::zero();
-    while (output.Poll() == lumadec::PulseOutput::State::Connecting &&
+    while (output.poll() == lumadec::PulseOutput::State::Connecting &&
            Clock::now() - start < std::chrono::seconds(5)) {
         const auto before = Clock::now();
-        EXPECT_FALSE(output.Play(silence, 1024, 2, 48000));
+        EXPECT_FALSE(output.play(silence, 1024, 2, 48000));
         longestCall = std::max(longestCall, Clock::now() - before);
         usleep(5000);
     }
@@ -174,7 +174,7 @@ void FeedPaced(LumadecPlayer* player, const std::vector<EncodedFrame>& audio) {
 TEST_F(Sound, PlaysThroughASoundServer) {
     TestSoundServer server;
     std::string error;
-    if (!server.Start(&error)) {
+    if (!server.start(&error)) {
         GTEST_SKIP() << error;
     }
     const auto audio = EncodeAac(48000, 2, 40, &error);
@@ -198,7 +198,7 @@ TEST_F(Sound, PlaysThroughASoundServer) {
 TEST_F(Sound, ASoundServerThatDiesLeavesVideoOnly) {
     TestSoundServer server;
     std::string error;
-    if (!server.Start(&error)) {
+    if (!server.start(&error)) {
         GTEST_SKIP() << error;
     }
     const auto audio = EncodeAac(44100, 1, 30, &error);
@@ -214,7 +214,7 @@ TEST_F(Sound, ASoundServerThatDiesLeavesVideoOnly) {
     ASSERT_NE(player, nullptr);
     FeedPaced(player, std::vector<EncodedFrame>(audio.begin(), audio.begin() + 15));
     EXPECT_GT(Statistics(player).audioFramesPlayed, 0u);
-    server.Kill();
+    server.kill();
     FeedPaced(player, std::vector<EncodedFrame>(audio.begin() + 15, audio.end()));
     for (const auto& frame : video) {
         ASSERT_EQ(Write(player, frame), 0);

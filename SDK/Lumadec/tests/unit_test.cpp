@@ -71,7 +71,7 @@ TEST(FitPicture, NothingToFitGivesNothing) {
 TEST(PacketBuffer, PadsWithZerosAndKeepsItsPool) {
     lumadec::PacketBuffer buffer;
     std::vector<uint8_t> bytes(1000, 0xAB);
-    AVPacket* packet = buffer.Fill(bytes.data(), static_cast<int>(bytes.size()));
+    AVPacket* packet = buffer.fill(bytes.data(), static_cast<int>(bytes.size()));
     ASSERT_NE(packet, nullptr);
     ASSERT_NE(packet->buf, nullptr);
     EXPECT_EQ(packet->size, 1000);
@@ -80,15 +80,15 @@ TEST(PacketBuffer, PadsWithZerosAndKeepsItsPool) {
         ASSERT_EQ(packet->data[1000 + i], 0);
     }
     const int poolSize = buffer.poolSize();
-    buffer.Release();
+    buffer.release();
     for (int i = 0; i < 100; ++i) {
-        ASSERT_NE(buffer.Fill(bytes.data(), 500), nullptr);
-        buffer.Release();
+        ASSERT_NE(buffer.fill(bytes.data(), 500), nullptr);
+        buffer.release();
     }
     EXPECT_EQ(buffer.poolSize(), poolSize);
     // A larger access unit grows the pool once.
     std::vector<uint8_t> big(static_cast<size_t>(poolSize) + 1, 1);
-    packet = buffer.Fill(big.data(), static_cast<int>(big.size()));
+    packet = buffer.fill(big.data(), static_cast<int>(big.size()));
     ASSERT_NE(packet, nullptr);
     EXPECT_GT(buffer.poolSize(), poolSize);
     EXPECT_EQ(packet->data[big.size()], 0);

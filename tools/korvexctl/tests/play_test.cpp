@@ -149,5 +149,16 @@ TEST(Play, RefusedPlayGivesStatusOne) {
     EXPECT_NE(result.err.find("refused PLAY"), std::string::npos) << result.err;
 }
 
+// A file that cannot be created ends the command before any stream is asked for.
+TEST(Play, AnUnwritableFileGivesStatusOneAndNoPlay) {
+    RunningInstallation installation(devicesim::Behaviour(), {"tx1"});
+    const std::string video = tempPath("no-such-folder/ch1.h264");
+    const Result result =
+        runKorvexctl(at(installation.port("tx1"), {"play", "--seconds", "1", "--output", video}));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("cannot write " + video + ": "), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("playing"), std::string::npos) << result.err;
+}
+
 }  // namespace
 }  // namespace korvexctl_test

@@ -17,7 +17,7 @@ TestXServer::~TestXServer() {
     StopChild(pid_, SIGTERM);
 }
 
-bool TestXServer::Start(std::string* error, int width, int height) {
+bool TestXServer::start(std::string* error, int width, int height) {
     int fds[2];
     if (pipe(fds) != 0) {
         *error = "pipe failed";
@@ -73,36 +73,36 @@ TestWindow::TestWindow(int width, int height, int x, int y) : width_(width), hei
         static_cast<int16_t>(y), static_cast<uint16_t>(width), static_cast<uint16_t>(height), 0,
         XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL, values);
     xcb_map_window(connection_, window_);
-    Sync();
+    sync();
 }
 
 TestWindow::~TestWindow() {
-    Destroy();
+    destroy();
     xcb_disconnect(connection_);
 }
 
-void TestWindow::Sync() {
+void TestWindow::sync() {
     std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
 }
 
-void TestWindow::Resize(int width, int height) {
+void TestWindow::resize(int width, int height) {
     const uint32_t values[] = {static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
     xcb_configure_window(connection_, window_, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
                          values);
     width_ = width;
     height_ = height;
-    Sync();
+    sync();
 }
 
-void TestWindow::Destroy() {
+void TestWindow::destroy() {
     if (window_ != 0) {
         xcb_destroy_window(connection_, window_);
         window_ = 0;
-        Sync();
+        sync();
     }
 }
 
-bool TestWindow::Capture() {
+bool TestWindow::capture() {
     if (window_ == 0) {
         return false;
     }
@@ -123,7 +123,7 @@ bool TestWindow::Capture() {
     return static_cast<size_t>(length) >= static_cast<size_t>(width_) * height_ * 4;
 }
 
-Pixel TestWindow::At(int x, int y) const {
+Pixel TestWindow::at(int x, int y) const {
     Pixel p;
     if (x < 0 || y < 0 || x >= captureWidth_ || y >= captureHeight_) {
         return p;
@@ -136,7 +136,7 @@ Pixel TestWindow::At(int x, int y) const {
     return p;
 }
 
-bool TestWindow::SavePpm(const std::string& path) const {
+bool TestWindow::savePpm(const std::string& path) const {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
         return false;
@@ -144,7 +144,7 @@ bool TestWindow::SavePpm(const std::string& path) const {
     std::fprintf(file, "P6\n%d %d\n255\n", captureWidth_, captureHeight_);
     for (int y = 0; y < captureHeight_; ++y) {
         for (int x = 0; x < captureWidth_; ++x) {
-            const Pixel p = At(x, y);
+            const Pixel p = at(x, y);
             const unsigned char rgb[3] = {static_cast<unsigned char>(p.r),
                                           static_cast<unsigned char>(p.g),
                                           static_cast<unsigned char>(p.b)};

@@ -21,7 +21,7 @@ class TestXServer {
     TestXServer& operator=(const TestXServer&) = delete;
 
     // Returns false (with a reason) when Xvfb is not installed or does not come up in time.
-    bool Start(std::string* error, int width = 1280, int height = 1024);
+    bool start(std::string* error, int width = 1280, int height = 1024);
     const std::string& display() const { return display_; }
 
   private:
@@ -46,18 +46,18 @@ class TestWindow {
 
     bool valid() const { return window_ != 0; }
     uint64_t id() const { return window_; }
-    void Resize(int width, int height);
-    void Destroy();
+    void resize(int width, int height);
+    void destroy();
     // Reads the window's pixels from the server; false when that fails.
-    bool Capture();
-    Pixel At(int x, int y) const;
+    bool capture();
+    Pixel at(int x, int y) const;
     int width() const { return width_; }
     int height() const { return height_; }
     // Writes the last capture as a binary PPM.
-    bool SavePpm(const std::string& path) const;
+    bool savePpm(const std::string& path) const;
 
   private:
-    void Sync();
+    void sync();
 
     xcb_connection_t* connection_ = nullptr;
     xcb_window_t window_ = 0;

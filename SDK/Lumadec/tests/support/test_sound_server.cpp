@@ -15,18 +15,18 @@
 namespace lumadec_test {
 
 TestSoundServer::~TestSoundServer() {
-    Kill();
+    kill();
     if (!directory_.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(directory_, ignored);
     }
 }
 
-void TestSoundServer::Kill() {
+void TestSoundServer::kill() {
     StopChild(pid_, SIGKILL);
 }
 
-bool TestSoundServer::Start(std::string* error) {
+bool TestSoundServer::start(std::string* error) {
     char pattern[] = "/tmp/lumadec-sound-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
         *error = "mkdtemp failed";

@@ -17,9 +17,9 @@ class TestSoundServer {
     TestSoundServer& operator=(const TestSoundServer&) = delete;
 
     // Returns false (with a reason) when pulseaudio is not installed or does not come up.
-    bool Start(std::string* error);
+    bool start(std::string* error);
     // Kills the server at once, as a crash would.
-    void Kill();
+    void kill();
 
   private:
     pid_t pid_ = -1;
