@@ -151,6 +151,7 @@ ElevatedStart startElevated(const LauncherCommands& commands, const QString& pat
         encoded.push_back(argument.toLocal8Bit());
     }
     std::vector<char*> argv;
+    argv.reserve(encoded.size() + 1);
     for (QByteArray& argument : encoded) {
         argv.push_back(argument.data());
     }

@@ -44,8 +44,8 @@ const UsbIpLauncher& idleLauncher() {
     return launcher;
 }
 
-FakeInstallation::FakeInstallation() {
-    receiver = std::make_unique<korvex::test::FakeDevice>("127.0.0.88");
+FakeInstallation::FakeInstallation()
+    : receiver(std::make_unique<korvex::test::FakeDevice>("127.0.0.88")) {
     receiver->setDefaultReply(serving(everyKey("1:0,0,100,100", 1, 30)));
     const DeviceTable table = loopbackDevices();
     for (size_t i = 0; i < transmitters.size(); ++i) {

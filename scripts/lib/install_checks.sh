@@ -264,7 +264,8 @@ step_package_contents() {
     local appstream
     appstream=$(appstreamcli validate --pedantic --no-net --explain \
         "$root/usr/share/metainfo/$metainfo" 2>&1) || { echo "$appstream"; fail "appstreamcli"; }
-    echo "$appstream" | sed 's/^/   appstreamcli: /'
+    # shellcheck disable=SC2001 # a prefix for every line: sed's job
+    sed 's/^/   appstreamcli: /' <<<"$appstream"
     if echo "$appstream" | grep -E '^[EWIP]: ' | grep -v ' cid-maybe-not-rdns '; then
         fail "appstreamcli validate --pedantic reported the issues above"
     fi

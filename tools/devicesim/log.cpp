@@ -37,6 +37,7 @@ void logLine(const std::string& text) {
     }
 }
 
+// NOLINTNEXTLINE(cert-dcl50-cpp): printf-style, checked by the compiler's format attribute
 void logf(const char* format, ...) {
     va_list args;
     va_start(args, format);

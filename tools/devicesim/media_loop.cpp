@@ -200,7 +200,7 @@ void LoopCache::work() {
             }
             logf("encoded loop %s: %zu pictures (%d key), %zu sound frames, %.1f kB in %.2f s",
                  describeLoopKey(key).c_str(), loop->video.size(), keyFrames, loop->audio.size(),
-                 bytes / 1000.0, seconds);
+                 static_cast<double>(bytes) / 1000.0, seconds);
         } else if (!abort_) {
             logf("encoding loop %s failed: %s", describeLoopKey(key).c_str(), error.c_str());
         }

@@ -235,7 +235,11 @@ bool parseOptions(int argc, const char* const* argv, Options& out, std::string& 
         }
         if (!entry->second.apply(value)) {
             if (entry->second.expected != nullptr) {
-                error = argument + ": \"" + value + "\" is not " + entry->second.expected;
+                error = argument;
+                error.append(": \"")
+                    .append(value)
+                    .append("\" is not ")
+                    .append(entry->second.expected);
             }
             return false;
         }

@@ -20,7 +20,7 @@ bool Simulator::start(std::string& error) {
         auto device = std::make_unique<DeviceServer>(identity, installation_, loops_,
                                                      options_.behaviour, stop_);
         if (!device->start(error)) {
-            error = identity.name() + ": " + error;
+            error.insert(0, identity.name() + ": ");
             stop();
             return false;
         }

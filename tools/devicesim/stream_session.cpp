@@ -266,7 +266,7 @@ void StreamSender::logStats(const char* prefix) {
 }
 
 std::string StreamSender::run() {
-    const std::string reason = stream();
+    std::string reason = stream();
     logStats(("ended (" + reason + ")").c_str());
     return reason;
 }

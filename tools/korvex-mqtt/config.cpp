@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -160,7 +161,7 @@ bool parseSetting(const std::string& key, const std::string& value, BridgeConfig
             error = "poll_interval: \"" + value + "\" is not 0.2..3600 seconds";
             return false;
         }
-        config.pollIntervalMs = static_cast<int>(seconds * 1000 + 0.5);
+        config.pollIntervalMs = static_cast<int>(std::lround(seconds * 1000));
         return true;
     }
     if (key == "timeout") {
@@ -211,7 +212,7 @@ bool parseConfig(const std::string& text, const std::string& fileName, BridgeCon
         }
         if (!parseSetting(trim(content.substr(0, equals)), trim(content.substr(equals + 1)), config,
                           error)) {
-            error = where + error;
+            error.insert(0, where);
             return false;
         }
     }

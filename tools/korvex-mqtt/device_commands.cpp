@@ -262,7 +262,7 @@ CommandResult runDisplay(KorvexSession* session, const DeviceCommand& command) {
     if (read != DeviceAnswer::Done) {
         return answered(read, "GET_DISPLAY");
     }
-    const CommandResult prepared = prepareDisplay(command, display);
+    CommandResult prepared = prepareDisplay(command, display);
     if (prepared.result != "done") {
         return prepared;
     }

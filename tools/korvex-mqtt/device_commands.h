@@ -26,6 +26,9 @@ namespace korvex_mqtt {
 
 using korvexctl::Json;
 
+// Json's destructor may allocate (it takes nested values apart without recursion); running out
+// of memory there ends the program, as it would anywhere.
+// NOLINTNEXTLINE(bugprone-exception-escape)
 struct DeviceCommand {
     enum class Kind { Display, Ttl, Actuator, Reset };
 

@@ -11,6 +11,9 @@ namespace korvex_mqtt {
 
 using korvexctl::Json;
 
+// Json's destructor may allocate (it takes nested values apart without recursion); running out
+// of memory there ends the program, as it would anywhere.
+// NOLINTNEXTLINE(bugprone-exception-escape)
 struct DeviceReading {
     bool answered = false;  // GET_SYSINFO was answered
     SystemInfo info{};

@@ -326,8 +326,9 @@ class PlayFollower {
             return;
         }
         const double interval = std::chrono::duration<double>(now - lastLineAt_).count();
-        const double kbps =
-            interval > 0 ? (counts.bytes - lastCounts_.bytes) * 8 / 1000.0 / interval : 0;
+        const double kbps = interval > 0 ? static_cast<double>(counts.bytes - lastCounts_.bytes) *
+                                               8 / 1000.0 / interval
+                                         : 0;
         if (!stop) {
             display_.running(counts, std::chrono::duration<double>(now - begin_).count(), kbps);
         }
@@ -369,7 +370,8 @@ bool printSummary(PlayState& state, PlayDisplay& display, const PlayFollower& fo
     const double streamed = follower.starts() > 0
                                 ? std::chrono::duration<double>(end - follower.firstStart()).count()
                                 : 0;
-    const double averageKbps = streamed > 0 ? counts.bytes * 8 / 1000.0 / streamed : 0;
+    const double averageKbps =
+        streamed > 0 ? static_cast<double>(counts.bytes) * 8 / 1000.0 / streamed : 0;
 
     Value summary = countsValue(counts, total, averageKbps);
     summary.add("connections", follower.starts());

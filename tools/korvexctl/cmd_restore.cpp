@@ -36,7 +36,7 @@ std::string shownValue(const std::string& field, const Json& value, const void* 
         return jsonText(value);
     }
     const auto& display = *static_cast<const DisplayConfig*>(record);
-    const std::string layout = layoutName(display);
+    std::string layout = layoutName(display);
     if (layout != "custom") {
         return layout;
     }

@@ -57,7 +57,7 @@ class WatchReport {
     WatchReport(bool json, std::string device) : json_(json), device_(std::move(device)) {}
 
     // One change: `text` for people, `details` (an object) for scripts.
-    void tell(const std::string& event, const std::string& text, Value details = Value()) {
+    void tell(const std::string& event, const std::string& text, const Value& details = Value()) {
         const std::string time = localTimestamp();
         if (json_) {
             Value line;

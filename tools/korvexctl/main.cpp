@@ -177,7 +177,7 @@ int run(const std::vector<std::string>& words) {
     if (i == words.size()) {
         throw UsageError("no command given");
     }
-    std::string name = words[i];
+    const std::string& name = words[i];
     std::vector<std::string> rest(words.begin() + static_cast<long>(i) + 1, words.end());
     if (name == "help") {
         if (rest.empty()) {

@@ -51,12 +51,9 @@ std::string jsonString(const std::string& text) {
             out += "\\r";
         } else if (c == '\t') {
             out += "\\t";
-        } else if (c < 0x20 || c == 0x7f) {
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else if (c < 0x80) {
+        } else if (c >= 0x20 && c < 0x7f) {
             out += static_cast<char>(c);
-        } else if (const size_t length = utf8SequenceLength(text, i)) {
+        } else if (const size_t length = c >= 0x80 ? utf8SequenceLength(text, i) : 0) {
             out.append(text, i, length);
             i += length - 1;
         } else {

@@ -40,7 +40,7 @@ std::string putText(const Json& value, const RecordField& field, void* record) {
     }
     auto* bytes = static_cast<unsigned char*>(record) + field.offset;
     std::memset(bytes, 0, field.capacity);
-    std::memcpy(bytes, text.data(), text.size());
+    std::memcpy(bytes, text.c_str(), text.size() + 1);
     return "";
 }
 
@@ -144,9 +144,9 @@ std::string recordFromJson(const RecordKind& kind, const Json& fields, void* rec
             return std::string("lacks the field ") + field.name;
         }
         member = field.name;
-        const std::string error = field.type == FieldType::Integer
-                                      ? putNumber(*found, field.offset, record)
-                                      : putText(*found, field, record);
+        std::string error = field.type == FieldType::Integer
+                                ? putNumber(*found, field.offset, record)
+                                : putText(*found, field, record);
         if (!error.empty()) {
             return error;
         }

@@ -33,8 +33,7 @@ std::string lower(std::string text) {
 
 #define KVX_NUMBER(type, field, minimum, maximum, help) \
     number(#field, offsetof(type, field), minimum, maximum, help)
-#define KVX_TEXT(type, field, help) \
-    text(#field, offsetof(type, field), sizeof(static_cast<type*>(nullptr)->field), help)
+#define KVX_TEXT(type, field, help) text(#field, offsetof(type, field), sizeof(type::field), help)
 
 const std::vector<RecordKind>& recordKinds() {
     static const std::vector<RecordKind> kinds = {
@@ -226,7 +225,7 @@ void applyField(const RecordField& field, void* record, const std::string& text,
             }
         }
         std::memset(bytes + field.offset, 0, field.capacity);
-        std::memcpy(bytes + field.offset, text.data(), text.size());
+        std::memcpy(bytes + field.offset, text.c_str(), text.size() + 1);
         return;
     }
     std::string value = text;

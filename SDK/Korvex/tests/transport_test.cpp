@@ -21,8 +21,7 @@ using Clock = std::chrono::steady_clock;
 // A listener on 127.0.0.1 whose accepted connection is handed to the test.
 class Listener {
   public:
-    Listener() {
-        fd_ = test::OpenSocket(SOCK_STREAM);
+    Listener() : fd_(test::OpenSocket(SOCK_STREAM)) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

@@ -19,7 +19,7 @@ namespace devicesim_test {
 
 class RunningInstallation {
   public:
-    explicit RunningInstallation(devicesim::Behaviour behaviour = devicesim::Behaviour(),
+    explicit RunningInstallation(const devicesim::Behaviour& behaviour = devicesim::Behaviour(),
                                  const std::vector<std::string>& roles = {"rx", "tx1", "tx2"}) {
         devicesim::Options options;
         options.behaviour = behaviour;

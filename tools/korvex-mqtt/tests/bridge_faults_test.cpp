@@ -139,8 +139,9 @@ TEST(BridgeFaults, ADeviceThatStopsAnsweringTurnsOfflineAndNothingElse) {
         "rx (127.0.0.1:" + std::to_string(installation.port("rx")) + ") stopped answering",
         kWaitMs));
     // The state and SystemInfo were left alone: nothing was cleared or published again.
-    for (size_t i = mark; i < probe.messages().size(); ++i) {
-        const Received& message = probe.messages()[i];
+    const std::vector<Received> messages = probe.messages();
+    for (size_t i = mark; i < messages.size(); ++i) {
+        const Received& message = messages[i];
         EXPECT_NE(message.topic, topic("rx", "state")) << message.payload;
         EXPECT_NE(message.topic, topic("rx", "sysinfo")) << message.payload;
     }
