@@ -1,4 +1,8 @@
 // The exported C interface: argument checks and the handle, nothing else.
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <new>
 
 #include "Lumadec.h"
@@ -48,6 +52,11 @@ LUMADEC_API int LUMADEC_WriteFrame(LumadecPlayer* player, const LumadecFrame* fr
 
 LUMADEC_API int LUMADEC_ClosePlayer(LumadecPlayer* player) {
     delete player;
+#ifdef __GLIBC__
+    // The decoder's threads freed its pictures into the allocator's per-thread arenas, which keep
+    // the pages: hand them back, or a program that switches channels for hours keeps growing.
+    malloc_trim(0);
+#endif
     return 0;
 }
 
