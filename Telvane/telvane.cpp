@@ -38,6 +38,7 @@ Telvane::Telvane(const DeviceTable& devices, const UsbIpLauncher& launcher, QWid
     buildLayout();
     connectSignals();
     buildStatusBar();
+    buildCaptureControls();
     fullScreenWindow = new FullScreenWindow(this);
     connect(fullScreenWindow, &FullScreenWindow::leaveRequested, this, &Telvane::leaveFullScreen);
     startReceiverMonitoring();
@@ -51,6 +52,7 @@ Telvane::~Telvane() {
     encodeRestartTimer->stop();
     actuatorTimer->stop();
     streamStatusTimer->stop();
+    stopRecording(RecordingStop::WindowClosed);
     stopEveryProxy();
     KORVEX_Exit();
 }
@@ -66,6 +68,7 @@ void Telvane::closeEvent(QCloseEvent* event) {
     if (videoFullScreen) {
         leaveFullScreen();
     }
+    stopRecording(RecordingStop::WindowClosed);
     QMainWindow::closeEvent(event);
 }
 
