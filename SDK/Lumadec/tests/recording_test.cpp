@@ -165,7 +165,7 @@ FileContents ReadBack(const std::string& path) {
 
 class Recording : public ::testing::Test {
   protected:
-    Folder folder;
+    Folder folder_;
 };
 
 // Joined between key frames, the file starts at the next one with the sound of the same moment,
@@ -178,7 +178,7 @@ TEST_F(Recording, H264AndAacFromTheNextKeyFrame) {
     options.frames = 3 * kFps;
     options.keyFrameInterval = kFps;
     const std::vector<EncodedFrame> stream = DeviceStream(options, 48000);
-    const std::string path = folder.file("ch1.mkv");
+    const std::string path = folder_.file("ch1.mkv");
     const LumadecVideoDescription video = Description(320, 180);
     const LumadecAudioDescription audio{48000, 16, 2, 3, 1};
     int32_t error = -1;
@@ -238,7 +238,7 @@ TEST_F(Recording, H265AcrossAClockThatStartsAgain) {
     for (size_t i = kFps; i < stream.size(); ++i) {
         stream[i].timestamp -= kStreamStartUs;
     }
-    const std::string path = folder.file("ch2.mkv");
+    const std::string path = folder_.file("ch2.mkv");
     const LumadecVideoDescription video = Description(320, 240, true);
     LumadecRecorder* recorder = LUMADEC_OpenRecording(path.c_str(), &video, nullptr, nullptr);
     ASSERT_NE(recorder, nullptr);
@@ -275,7 +275,7 @@ TEST_F(Recording, AFailedWriteLeavesAReadableFile) {
     for (const auto& frame : stream) {
         streamBytes += frame.data.size();
     }
-    const std::string path = folder.file("full.mkv");
+    const std::string path = folder_.file("full.mkv");
     const LumadecVideoDescription video = Description(640, 360);
     const LumadecAudioDescription audio{48000, 16, 2, 3, 1};
     LumadecRecorder* recorder = LUMADEC_OpenRecording(path.c_str(), &video, &audio, nullptr);
@@ -325,7 +325,7 @@ TEST_F(Recording, AnotherPictureSizeEndsIt) {
     options.frames = 2 * kFps;
     options.keyFrameInterval = kFps;
     const std::vector<EncodedFrame> stream = DeviceStream(options, 0);
-    const std::string path = folder.file("resized.mkv");
+    const std::string path = folder_.file("resized.mkv");
     const LumadecVideoDescription video = Description(320, 180);
     const LumadecVideoDescription larger = Description(640, 360);
     LumadecRecorder* recorder = LUMADEC_OpenRecording(path.c_str(), &video, nullptr, nullptr);
@@ -357,7 +357,7 @@ TEST_F(Recording, AnotherPictureSizeEndsIt) {
 // file behind.
 TEST_F(Recording, NoFileWithoutAPlaceOrAPicture) {
     const LumadecVideoDescription video = Description(320, 180);
-    const std::string notAFolder = folder.file("plain");
+    const std::string notAFolder = folder_.file("plain");
     std::ofstream(notAFolder) << "x";
     int32_t error = 0;
     EXPECT_EQ(LUMADEC_OpenRecording((notAFolder + "/ch1.mkv").c_str(), &video, nullptr, &error),
@@ -372,7 +372,7 @@ TEST_F(Recording, NoFileWithoutAPlaceOrAPicture) {
     options.frames = 20;
     options.keyFrameInterval = 20;
     const std::vector<EncodedFrame> stream = DeviceStream(options, 0);
-    const std::string path = folder.file("empty.mkv");
+    const std::string path = folder_.file("empty.mkv");
     LumadecRecorder* recorder = LUMADEC_OpenRecording(path.c_str(), &video, nullptr, nullptr);
     ASSERT_NE(recorder, nullptr);
     for (size_t i = 1; i < stream.size(); ++i) {
