@@ -407,12 +407,100 @@
         <source>Upload the firmware file to the receiver</source>
         <translation>将固件文件上传到接收端</translation>
     </message>
+    <message>
+        <source>Save Snapshot</source>
+        <translation>保存快照</translation>
+    </message>
+    <message>
+        <source>Start Recording</source>
+        <translation>开始录像</translation>
+    </message>
+    <message>
+        <source>Stop Recording</source>
+        <translation>停止录像</translation>
+    </message>
+    <message>
+        <source>Full Screen</source>
+        <translation>全屏</translation>
+    </message>
+    <message>
+        <source>Show %1&apos;s picture (%2)</source>
+        <translation>显示 %1 的画面（%2）</translation>
+    </message>
+    <message>
+        <source>Show no picture (%1)</source>
+        <translation>不显示画面（%1）</translation>
+    </message>
+    <message>
+        <source>CH%1: no picture to save yet</source>
+        <translation>CH%1：尚无可保存的画面</translation>
+    </message>
+    <message>
+        <source>Snapshot of CH%1 saved to %2</source>
+        <translation>CH%1 的快照已保存到 %2</translation>
+    </message>
+    <message>
+        <source>Cannot save the snapshot: %1</source>
+        <translation>无法保存快照：%1</translation>
+    </message>
+    <message>
+        <source>Cannot record CH%1: %2</source>
+        <translation>无法录制 CH%1：%2</translation>
+    </message>
+    <message>
+        <source>Recording CH%1 to %2</source>
+        <translation>正在录制 CH%1 到 %2</translation>
+    </message>
+    <message>
+        <source>Recording of CH%1 ended before its first picture: nothing was kept</source>
+        <translation>CH%1 的录像在第一个画面之前结束：未保存任何内容</translation>
+    </message>
+    <message>
+        <source>Recording of CH%1 stopped: %2. %3 keeps what was written</source>
+        <translation>CH%1 的录像已停止：%2。%3 保留了已写入的内容</translation>
+    </message>
+    <message>
+        <source>the picture changed its size or codec</source>
+        <translation>画面的尺寸或编码已改变</translation>
+    </message>
+    <message>
+        <source>the stream is lost</source>
+        <translation>视频流已丢失</translation>
+    </message>
+    <message>
+        <source>another channel was chosen</source>
+        <translation>已选择其他通道</translation>
+    </message>
+    <message>
+        <source>the window was closed</source>
+        <translation>窗口已关闭</translation>
+    </message>
+    <message>
+        <source>Recording of CH%1 saved to %2 (%3, %4 MB)</source>
+        <translation>CH%1 的录像已保存到 %2（%3，%4 MB）</translation>
+    </message>
+    <message>
+        <source>Recording of CH%1 ended, %2: saved to %3 (%4, %5 MB)</source>
+        <translation>CH%1 的录像已结束，%2：已保存到 %3（%4，%5 MB）</translation>
+    </message>
+    <message>
+        <source>● REC CH%1 %2, %3 MB</source>
+        <translation>● 录像 CH%1 %2，%3 MB</translation>
+    </message>
 </context>
 <context>
     <name>TelvaneClass</name>
     <message>
         <source>Telvane</source>
         <translation>Telvane 播放器</translation>
+    </message>
+    <message>
+        <source>Receiver: not connected</source>
+        <translation>接收端：未连接</translation>
+    </message>
+    <message>
+        <source>Receiver: its settings are not read yet</source>
+        <translation>接收端：尚未读取其设置</translation>
     </message>
 </context>
 </TS>

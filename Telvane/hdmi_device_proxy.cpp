@@ -165,6 +165,27 @@ void HDMIDeviceProxy::stopImmediately() {
     wake.wakeAll();
 }
 
+QImage HDMIDeviceProxy::picture() const {
+    LumadecPicture* decoded;
+    {
+        std::lock_guard<std::mutex> lock(playerMutex);
+        decoded = player != nullptr ? LUMADEC_GetPicture(player) : nullptr;
+    }
+    if (decoded == nullptr) {
+        return QImage();
+    }
+    QImage image = QImage(decoded->pixels, decoded->width, decoded->height, decoded->stride,
+                          QImage::Format_RGB888)
+                       .copy();
+    LUMADEC_FreePicture(decoded);
+    return image;
+}
+
+void HDMIDeviceProxy::setRecorder(LumadecRecorder* next) {
+    std::lock_guard<std::mutex> lock(recorderMutex);
+    recorder = next;
+}
+
 StreamStatistics HDMIDeviceProxy::streamStatistics() const {
     std::lock_guard<std::mutex> lock(statisticsMutex);
     return statistics;
@@ -191,22 +212,35 @@ int HDMIDeviceProxy::handleMediaInfo(KorvexSession*, KorvexStream*, const Korvex
         return -1;
     }
     HDMIDeviceProxy* proxy = proxyOf(user);
+    const LumadecVideoDescription video = videoDescriptionOf(*media);
+    {
+        // A recording ends when the picture's size or codec changes.
+        std::lock_guard<std::mutex> lock(proxy->recorderMutex);
+        if (proxy->recorder != nullptr) {
+            LUMADEC_RecordingMediaInfo(proxy->recorder, &video);
+        }
+    }
     if (proxy->player != nullptr) {
         return 0;  // a later record does not reopen or reconfigure the player
     }
-    const LumadecVideoDescription video = videoDescriptionOf(*media);
     const LumadecAudioDescription audio = audioDescriptionOf(*media);
+    LumadecPlayer* opened = nullptr;
     if (media->contentMask == kVideoOnly) {
-        proxy->player = LUMADEC_OpenPlayer(proxy->info.window, &video, nullptr);
+        opened = LUMADEC_OpenPlayer(proxy->info.window, &video, nullptr);
     } else if (media->contentMask == kVideoAndAudio) {
-        proxy->player = LUMADEC_OpenPlayer(proxy->info.window, &video, &audio);
+        opened = LUMADEC_OpenPlayer(proxy->info.window, &video, &audio);
     }
-    if (proxy->player != nullptr) {
+    if (opened != nullptr) {
+        {
+            std::lock_guard<std::mutex> lock(proxy->playerMutex);
+            proxy->player = opened;
+        }
         std::lock_guard<std::mutex> lock(proxy->statisticsMutex);
         proxy->statistics.described = true;
         proxy->statistics.width = media->width;
         proxy->statistics.height = media->height;
         proxy->statistics.videoCodec = media->videoCodec;
+        proxy->statistics.audio = media->contentMask == kVideoAndAudio;
     }
     return 0;
 }
@@ -219,6 +253,14 @@ int HDMIDeviceProxy::handleFrame(KorvexSession*, KorvexStream*, const KorvexFram
     HDMIDeviceProxy* proxy = proxyOf(user);
     if (proxy->player == nullptr) {
         return 0;
+    }
+    {
+        // The stream as it came, whether the PC plays its sound or not.
+        std::lock_guard<std::mutex> lock(proxy->recorderMutex);
+        if (proxy->recorder != nullptr) {
+            const LumadecFrame original = lumadecFrameOf(*frame);
+            LUMADEC_WriteRecording(proxy->recorder, &original);
+        }
     }
     KorvexFrameInfo copy = *frame;
     if (copy.type == KORVEX_PACKET_AUDIO && !pcAudioEnabled.load()) {
@@ -266,6 +308,7 @@ void HDMIDeviceProxy::handleStreamEnd(KorvexSession*, KorvexStream*, void* user)
             proxy->statistics.delayP95 = std::chrono::microseconds(0);
             proxy->statistics.delayMax = std::chrono::microseconds(0);
         }
+        std::lock_guard<std::mutex> lock(proxy->playerMutex);
         LUMADEC_ClosePlayer(proxy->player);
         proxy->player = nullptr;
     }

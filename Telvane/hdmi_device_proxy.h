@@ -3,6 +3,7 @@
 #include <Korvex.h>
 #include <Lumadec.h>
 
+#include <QImage>
 #include <QMutex>
 #include <QThread>
 #include <QWaitCondition>
@@ -28,6 +29,7 @@ struct StreamStatistics {
     int32_t width = 0;
     int32_t height = 0;
     int32_t videoCodec = 0;  // 1 H.265, anything else H.264
+    bool audio = false;      // the stream carries sound
     uint64_t picturesDecoded = 0;
     uint64_t picturesDropped = 0;  // to stay live, the decoder being behind
     uint64_t decodeErrors = 0;     // frames the decoder rejected
@@ -83,6 +85,13 @@ class HDMIDeviceProxy : public QThread {
     StreamStatistics streamStatistics() const;
     // From any thread: the percentage of the latest upload progress event of the session.
     int latestUploadPercent() const { return uploadPercent.load(); }
+    // From any thread: the last picture the stream's decoder gave, at the stream's own size; a
+    // null image before the first. Converting it takes a few milliseconds, during which the
+    // stream thread's close of the player (at the end of a connection) waits.
+    QImage picture() const;
+    // From any thread: the recording that the stream's frames go to as well, or none. Once this
+    // returns, the stream thread no longer uses the one before.
+    void setRecorder(LumadecRecorder* recorder);
 
   signals:
     // `device` is always this proxy; `status` a poll result (1, 2) or a session event.
@@ -127,9 +136,12 @@ class HDMIDeviceProxy : public QThread {
     const DeviceProxyInfo info;
     KorvexSession* session = nullptr;  // written under mutex; used by this proxy's thread only
     KorvexStream* stream = nullptr;
-    LumadecPlayer* player = nullptr;  // stream thread only
-    QMutex mutex;                     // guards session, stream, stopped and commands
-    QWaitCondition wake;              // a command was queued or the stop was asked for
+    LumadecPlayer* player = nullptr;  // set by the stream thread only, under playerMutex
+    mutable std::mutex playerMutex;   // held while the player opens or closes, and for a picture
+    std::mutex recorderMutex;
+    LumadecRecorder* recorder = nullptr;  // under recorderMutex
+    QMutex mutex;                         // guards session, stream, stopped and commands
+    QWaitCondition wake;                  // a command was queued or the stop was asked for
     bool stopped = false;
     std::deque<QueuedCommand> commands;
     const bool playStream;

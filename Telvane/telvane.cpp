@@ -40,6 +40,7 @@ Telvane::Telvane(const DeviceTable& devices, const UsbIpLauncher& launcher, QWid
     buildStatusBar();
     describeForAssistiveTechnology();
     setReadingFocusOrder();
+    buildCaptureControls();
     fullScreenWindow = new FullScreenWindow(this);
     connect(fullScreenWindow, &FullScreenWindow::leaveRequested, this, &Telvane::leaveFullScreen);
     startReceiverMonitoring();
@@ -53,6 +54,7 @@ Telvane::~Telvane() {
     encodeRestartTimer->stop();
     actuatorTimer->stop();
     streamStatusTimer->stop();
+    stopRecording(RecordingStop::WindowClosed);
     stopEveryProxy();
     KORVEX_Exit();
 }
@@ -68,6 +70,7 @@ void Telvane::closeEvent(QCloseEvent* event) {
     if (videoFullScreen) {
         leaveFullScreen();
     }
+    stopRecording(RecordingStop::WindowClosed);
     QMainWindow::closeEvent(event);
 }
 

@@ -4,6 +4,7 @@
 #include "device_table.h"
 #include "hdmi_device_proxy.h"
 #include "receiver_output.h"
+#include "stream_capture.h"
 #include "transmitter_switch.h"
 #include "upload_flow.h"
 
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <utility>
 
+class QAction;
 class QButtonGroup;
 class QCloseEvent;
 class QComboBox;
@@ -137,6 +139,7 @@ class Telvane : public QMainWindow {
     void paintVideoAreaBlack();
     void enterFullScreen();
     void leaveFullScreen();
+    void toggleFullScreen();
 
     // PC-side controls (telvane_pc_controls.cpp).
     void startActuatorTimer();
@@ -165,6 +168,20 @@ class Telvane : public QMainWindow {
     void decodeOutputRead(int number, const ReceiverOutput::Reading& reading);
     ReceiverOutput::Choice checkedDecodeButtons() const;
     void showDecodeOutput(const ReceiverOutput::Choice& buttons);
+
+    // Snapshot, recording, the picture's menu and the keyboard (telvane_capture.cpp).
+    enum class RecordingStop { Operator, OtherChannel, WindowClosed, StreamLost, ByItself };
+    void buildCaptureControls();
+    void showPictureMenu(const QPoint& position);
+    void updateCaptureActions();
+    bool pictureShown() const;
+    void saveSnapshot();
+    void toggleRecording();
+    void startRecording();
+    void stopRecording(RecordingStop why);
+    void checkRecording();
+    QString recordingStatusText() const;
+    void noteRecordedStream(const void* device, int status);
 
     // The status bar: what the last action did, and the stream (telvane_status.cpp).
     void buildStatusBar();
@@ -288,6 +305,13 @@ class Telvane : public QMainWindow {
     uint64_t lastPicturesDropped = 0;
     std::chrono::steady_clock::time_point lastStatusAt;
     double picturesPerSecond = 0;
+
+    // "Save Snapshot", "Start Recording"/"Stop Recording" and "Full Screen": the picture's
+    // context menu and their keys.
+    QAction* saveSnapshotAction = nullptr;
+    QAction* recordAction = nullptr;
+    QAction* fullScreenAction = nullptr;
+    StreamCapture capture;
 
     // The receiver panel's state: what it last showed, and the writes and re-reads under way.
     ReceiverOutput decodeOutput;

@@ -89,6 +89,10 @@ void Telvane::openEncodeDevice() {
     // The stream about to start draws into the video area's native window of now: a restart
     // still due from a resize would only start it again.
     encodeRestartTimer->stop();
+    // A recording follows its channel through restarts; another channel, or none, ends it.
+    if (capture.recording() && capture.channel() != pcDisplayBtnGroup->checkedId() + 1) {
+        stopRecording(RecordingStop::OtherChannel);
+    }
     closeEncodeDevice();
     encodeRequestedAt = std::chrono::steady_clock::now();
     encodeSwitch.start(pcDisplayBtnGroup->checkedId());
@@ -102,6 +106,9 @@ HDMIDeviceProxy* Telvane::startEncodeProxy(int id) {
     auto* proxy = new HDMIDeviceProxy(nullptr, true, &info);
     connect(proxy, &HDMIDeviceProxy::deviceNotify, this, &Telvane::deviceNotify);
     connect(proxy, &QThread::finished, this, [this, proxy] { encodeProxyFinished(proxy); });
+    if (capture.recording() && capture.channel() == encodeChannel) {
+        proxy->setRecorder(capture.handle());
+    }
     proxy->start(QThread::InheritPriority);
     return proxy;
 }
@@ -157,6 +164,7 @@ void Telvane::deviceNotify(void* device, int status) {
     if (device == nullptr || device != encodeProxy) {
         return;
     }
+    noteRecordedStream(device, status);
     if (status == KORVEX_STREAM_CONNECT_FAILED || status == KORVEX_STREAM_ENDED) {
         report(status == KORVEX_STREAM_ENDED ? tr("CH%1: stream ended").arg(encodeChannel)
                                              : tr("CH%1: no answer").arg(encodeChannel));
@@ -209,13 +217,17 @@ void Telvane::leaveFullScreen() {
     videoFullScreen = false;
 }
 
+void Telvane::toggleFullScreen() {
+    if (!videoFullScreen) {
+        enterFullScreen();
+    } else {
+        leaveFullScreen();
+    }
+}
+
 bool Telvane::eventFilter(QObject* obj, QEvent* event) {
     if (obj == videoWidget && event->type() == QEvent::MouseButtonDblClick) {
-        if (!videoFullScreen) {
-            enterFullScreen();
-        } else {
-            leaveFullScreen();
-        }
+        toggleFullScreen();
     } else if (obj == videoWidget && event->type() == QEvent::Resize) {
         encodeRestartTimer->start(kEncodeRestartDelayMs);
     }

@@ -49,15 +49,18 @@ QString Telvane::decodeLayoutName(int layout) const {
 }
 
 void Telvane::refreshStreamStatus() {
+    checkRecording();
+    updateCaptureActions();
     if (encodeProxy == nullptr || encodeChannel == 0) {
-        streamStatusLabel->clear();
+        streamStatusLabel->setText(recordingStatusText());
         streamStatusLabel->setStyleSheet(QString());
         sampledProxy = nullptr;
         return;
     }
     const StreamStatistics stream = encodeProxy->streamStatistics();
     if (!stream.described || stream.firstPictureAt == std::chrono::steady_clock::time_point{}) {
-        streamStatusLabel->setText(tr("CH%1: waiting for the picture").arg(encodeChannel));
+        streamStatusLabel->setText(recordingStatusText() +
+                                   tr("CH%1: waiting for the picture").arg(encodeChannel));
         streamStatusLabel->setStyleSheet(QString());
         sampledProxy = nullptr;
         return;
@@ -88,6 +91,7 @@ void Telvane::refreshStreamStatus() {
                   std::chrono::duration_cast<std::chrono::milliseconds>(stream.delayP95).count())
             : QStringLiteral("–");
     streamStatusLabel->setText(
+        recordingStatusText() +
         tr("CH%1: %2 %3×%4, %5 fps, delay %6, first picture after %7 ms, %8 lost, %9 dropped")
             .arg(encodeChannel)
             .arg(stream.videoCodec == 1 ? QStringLiteral("H.265") : QStringLiteral("H.264"))

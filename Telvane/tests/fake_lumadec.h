@@ -9,7 +9,7 @@
 // A recording stand-in for the decode/render library, linked into the proxy's tests instead of
 // libLumadec: it keeps every call so the tests can see what the proxy hands over.
 struct LumadecCall {
-    std::string function;  // "open", "write", "close"
+    std::string function;  // "open", "write", "close", "record" (data: the path), "close recording"
     uint64_t window = 0;
     LumadecVideoDescription video{};
     bool hasAudio = false;

@@ -13,6 +13,8 @@
 #include "log.h"
 #include "simulator.h"
 
+#include <QAction>
+#include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProcess>
@@ -291,6 +293,31 @@ class PictureTest : public QObject {
             QCOMPARE(int(plays), before + 2);
         }
         QVERIFY(window->isVisible());
+    }
+
+    // Ctrl+S keeps the decoded picture at the stream's own size, whatever the area shows.
+    void snapshotHasTheStreamsSize() {
+        QTemporaryDir home;
+        qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+        QFile dirs(home.filePath(QStringLiteral("user-dirs.dirs")));
+        QVERIFY(dirs.open(QIODevice::WriteOnly));
+        dirs.write("XDG_PICTURES_DIR=\"" + home.filePath(QStringLiteral("Pictures")).toUtf8() +
+                   "\"\n");
+        dirs.close();
+        openWindow();
+        watchCh1();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            window->findChild<QAction*>(QStringLiteral("saveSnapshotAction"))->isEnabled(), 5000);
+        QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+        const QDir pictures(home.filePath(QStringLiteral("Pictures")));
+        const QStringList saved = pictures.entryList({QStringLiteral("CH1 *.png")});
+        QCOMPARE(saved.size(), 1);
+        const QImage picture(pictures.filePath(saved.first()));
+        QCOMPARE(picture.size(), QSize(1920, 1080));
+        QVERIFY(litShare(picture.scaled(192, 108)) > 0.05);
+        QVERIFY(video()->size() != picture.size());
     }
 };
 

@@ -214,6 +214,9 @@ bool parsePlayOptions(const Arguments& arguments, PlayOptions& play) {
         if (v.empty()) {
             throw UsageError("--audio needs a file name", command);
         }
+        if (v == "-") {
+            throw UsageError("--audio cannot go to standard output (only --output can)", command);
+        }
         play.audioPath = v;
     });
     Arguments positional;
@@ -314,7 +317,7 @@ class PlayFollower {
             nameChecked_ = true;
             const int named = video->codecOfName();
             if (named >= 0 && named != (media.videoCodec == 1 ? 1 : 0)) {
-                display_.diagnostic(video->path() + " will hold " + codecName(media.videoCodec) +
+                display_.diagnostic(video->name() + " will hold " + codecName(media.videoCodec) +
                                     " video, the stream's codec, whatever its name says");
             }
         }
@@ -384,11 +387,11 @@ bool printSummary(PlayState& state, PlayDisplay& display, const PlayFollower& fo
         const bool isVideo = file == state.video.get();
         summary.add(isVideo ? "videoFramesWritten" : "audioFramesWritten", file->written());
         written += std::string(written.empty() ? "" : ", ") + std::to_string(file->written()) +
-                   (isVideo ? " video" : " audio") + " frames to " + file->path();
+                   (isVideo ? " video" : " audio") + " frames to " + file->name();
         if (file->skipped() > 0) {
             display.diagnostic(std::to_string(file->skipped()) + (isVideo ? " video" : " audio") +
                                " frames were not " + (isVideo ? "Annex B" : "ADTS") +
-                               " and were left out of " + file->path());
+                               " and were left out of " + file->name());
         }
         if (!file->endReason().empty()) {
             display.diagnostic(file->endReason());
@@ -420,7 +423,11 @@ rate; at the end a summary. Korvex reconnects by itself when the stream ends.
   --udp            receive the stream as UDP datagrams (default: on the TCP connection)
   --seconds N      stop after N seconds, 1..86400 (default: run until Ctrl-C)
   --output FILE    write the video as an Annex B elementary stream, from the first key
-                   frame on; name it .h264 or .h265 after the stream's codec
+                   frame on; name it .h264 or .h265 after the stream's codec. FILE "-" is
+                   standard output (video only; every message and result then goes to
+                   standard error), for a player or converter reading a pipe:
+                     korvexctl --host tx1 play --output - | ffplay -
+                     korvexctl --host tx1 play --output - | ffmpeg -i - -c copy clip.mkv
   --audio FILE     write the audio as ADTS (.aac)
 
 Any player opens the files (e.g. ffplay FILE.h264). Exit status 1 when no stream came at all

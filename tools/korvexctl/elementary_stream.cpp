@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "command_line.h"
+#include "platform.h"
 
 namespace korvexctl {
 
@@ -18,9 +19,9 @@ bool isAdts(const uint8_t* data, size_t length) {
 }
 
 void ElementaryStreamFile::open() {
-    file_ = std::fopen(path_.c_str(), "wb");
+    file_ = path_ == "-" ? platform::takeStandardOutputForData() : std::fopen(path_.c_str(), "wb");
     if (file_ == nullptr) {
-        throw DeviceFailure("cannot write " + path_ + ": " + std::strerror(errno));
+        throw DeviceFailure("cannot write " + name() + ": " + std::strerror(errno));
     }
 }
 
@@ -50,7 +51,7 @@ void ElementaryStreamFile::write(const uint8_t* data, size_t length, bool keyFra
     started_ = true;
     if (std::fwrite(data, 1, length, file_) != length) {
         failed_ = true;
-        endReason_ = path_ + ": " + std::strerror(errno);
+        endReason_ = name() + ": " + std::strerror(errno);
         return;
     }
     ++written_;
@@ -61,7 +62,7 @@ void ElementaryStreamFile::close() {
     if (file_ != nullptr) {
         if (std::fclose(file_) != 0 && !failed_) {
             failed_ = true;
-            endReason_ = path_ + ": " + std::strerror(errno);
+            endReason_ = name() + ": " + std::strerror(errno);
         }
         file_ = nullptr;
     }

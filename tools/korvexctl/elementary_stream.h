@@ -24,7 +24,8 @@ class ElementaryStreamFile {
     ElementaryStreamFile(const ElementaryStreamFile&) = delete;
     ElementaryStreamFile& operator=(const ElementaryStreamFile&) = delete;
 
-    // Creates (or empties) the file; throws DeviceFailure ("cannot write PATH: reason").
+    // Creates (or empties) the file, or takes standard output for path "-"; throws DeviceFailure
+    // ("cannot write PATH: reason").
     void open();
     // Video: the stream's codec from its media information (1 H.265, other H.264). The file
     // holds one codec: when a later stream brings another, writing ends there.
@@ -34,6 +35,8 @@ class ElementaryStreamFile {
     void close();
 
     const std::string& path() const { return path_; }
+    // The path, or "standard output".
+    std::string name() const { return path_ == "-" ? "standard output" : path_; }
     long long written() const { return written_; }
     long long skipped() const { return skipped_; }  // frames not in the file's form
     long long bytes() const { return bytes_; }

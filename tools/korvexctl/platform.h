@@ -1,9 +1,11 @@
 // What korvexctl needs from the operating system beyond standard C++: whether stdout is a
-// terminal, what Ctrl-C does, the local time zone, and files. Each backend (platform_posix.cpp,
-// platform_windows.cpp) implements exactly these, so no other file needs an #ifdef.
+// terminal, stdout for binary data, what Ctrl-C does, the local time zone, and files. Each backend
+// (platform_posix.cpp, platform_windows.cpp) implements exactly these, so no other file needs an
+// #ifdef.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <string>
 
@@ -27,6 +29,11 @@ bool interruptRequested();
 
 // Refuse mode: the number of interrupts since the last call.
 int takeInterrupts();
+
+// Hands standard output over to binary data (a stream piped into a player): returns a stream on
+// it in binary mode, and from then on the program's stdout goes to standard error, so that no
+// message or result mixes with the data. nullptr (errno set) when it cannot be had.
+std::FILE* takeStandardOutputForData();
 
 // `seconds` as local calendar time (safe on any thread).
 std::tm localTime(std::time_t seconds);

@@ -1,10 +1,11 @@
-// POSIX backend of platform.h: isatty, sigaction, localtime_r, stat.
+// POSIX backend of platform.h: isatty, dup, sigaction, localtime_r, stat.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "command_line.h"
@@ -25,6 +26,26 @@ void onInterrupt(int) {
 }
 
 }  // namespace
+
+std::FILE* takeStandardOutputForData() {
+    std::fflush(stdout);
+    const int data = ::dup(STDOUT_FILENO);
+    if (data < 0) {
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(data, "wb");
+    if (stream == nullptr || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        const int error = errno;
+        if (stream != nullptr) {
+            std::fclose(stream);
+        } else {
+            ::close(data);
+        }
+        errno = error;
+        return nullptr;
+    }
+    return stream;
+}
 
 bool stdoutIsTerminal() {
     return ::isatty(STDOUT_FILENO) == 1;

@@ -1,9 +1,11 @@
 // Windows backend of platform.h: the console's control handler for Ctrl-C and Ctrl-Break,
 // localtime_s, and the narrow ("A") file functions, which take paths in the local code page as
 // the command line gives them.
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -30,6 +32,27 @@ BOOL WINAPI onConsoleControl(DWORD event) {
 }
 
 }  // namespace
+
+std::FILE* takeStandardOutputForData() {
+    std::fflush(stdout);
+    const int data = _dup(_fileno(stdout));
+    if (data < 0) {
+        return nullptr;
+    }
+    _setmode(data, _O_BINARY);
+    std::FILE* stream = _fdopen(data, "wb");
+    if (stream == nullptr || _dup2(_fileno(stderr), _fileno(stdout)) < 0) {
+        const int error = errno;
+        if (stream != nullptr) {
+            std::fclose(stream);
+        } else {
+            _close(data);
+        }
+        errno = error;
+        return nullptr;
+    }
+    return stream;
+}
 
 bool stdoutIsTerminal() {
     return _isatty(_fileno(stdout)) != 0;

@@ -157,6 +157,94 @@ LUMADEC_API int LUMADEC_ClosePlayer(LumadecPlayer* player);
  * Returns 0, or -1 when an argument is missing. */
 LUMADEC_API int LUMADEC_GetStatistics(const LumadecPlayer* player, LumadecStatistics* out);
 
+/*
+ * Snapshot: the player's last decoded picture, at the stream's own size (not the window's), as
+ * 8-bit RGB: `height` rows of `stride` bytes, each pixel R, G, B. Freed with LUMADEC_FreePicture.
+ */
+typedef struct LumadecPicture {
+    int32_t width;
+    int32_t height;
+    int32_t stride;
+    uint8_t* pixels;
+} LumadecPicture;
+
+/* Copies and converts the last picture the player decoded. Like LUMADEC_GetStatistics it may run
+ * on any thread while the player is being fed, but not during or after LUMADEC_ClosePlayer. The
+ * conversion runs on the calling thread (a few milliseconds for 1920 x 1080). Returns NULL when
+ * no picture was decoded yet, the argument is missing or memory is short. */
+LUMADEC_API LumadecPicture* LUMADEC_GetPicture(const LumadecPlayer* player);
+/* Frees a picture of LUMADEC_GetPicture. NULL does nothing. */
+LUMADEC_API void LUMADEC_FreePicture(LumadecPicture* picture);
+
+/*
+ * Recording: a live stream written to a Matroska file (.mkv) as it arrives, video and audio
+ * without re-encoding. A recorder is independent of any player: it is fed the same frames, and
+ * may outlive the players of several connections of one stream.
+ *
+ * Threads: the frame calls (LUMADEC_WriteRecording, LUMADEC_RecordingMediaInfo) come from one
+ * thread at a time and never wait for the disk: each frame is copied into a bounded queue (16 MiB,
+ * 1024 frames), and a thread of the recorder's own writes the file. When the queue is full, video
+ * is dropped from the frame that does not fit up to the next key frame (whole groups of pictures),
+ * audio frame by frame; the status counts them. LUMADEC_GetRecordingStatus may run on any thread.
+ *
+ * The file starts at the first key frame written (audio before it is left out). Timestamps are
+ * taken as microseconds of one clock for video and audio; the file's time is 0 at that key frame.
+ * Where a frame's timestamp moves against its arrival by more than 3 seconds (a stream that
+ * restarted its clock), the file goes on by the arrival times from there. Video is H.264 or H.265
+ * in Annex B form with its parameter sets in the key frames; audio AAC in ADTS form.
+ *
+ * The recording ends by itself, the file complete up to there, when a write fails (a full disk:
+ * what was written stays readable) or when media information with another picture size or codec
+ * comes; it then takes no more frames until it is closed.
+ */
+typedef struct LumadecRecorder LumadecRecorder;
+
+/* state */
+#define LUMADEC_RECORDING_WAITING 0 /* no key frame yet: the file holds nothing */
+#define LUMADEC_RECORDING_RUNNING 1
+#define LUMADEC_RECORDING_ENDED 2 /* by itself, see endReason */
+
+/* endReason */
+#define LUMADEC_RECORDING_END_NONE 0
+#define LUMADEC_RECORDING_END_WRITE_FAILED 1  /* error holds the errno value */
+#define LUMADEC_RECORDING_END_MEDIA_CHANGED 2 /* another picture size or codec came */
+
+typedef struct LumadecRecordingStatus {
+    int32_t state;
+    int32_t endReason;
+    int32_t error; /* errno value of the failed write (ENOSPC, EFBIG, EIO ...), 0 otherwise */
+    uint64_t bytesWritten;
+    uint64_t durationUs; /* the file's length so far */
+    uint64_t picturesWritten;
+    uint64_t audioFramesWritten;
+    uint64_t framesDropped; /* frames that found the queue full, or came in a form not recorded */
+} LumadecRecordingStatus;
+
+/* Creates the file at `path` (UTF-8; replaced if it exists) for a stream of this description:
+ * `video` must be given; `audio` NULL records no sound. Returns NULL when an argument is missing
+ * or the file cannot be created; `error` (may be NULL) then gets the errno value (0 when the reason
+ * is none of the file's, such as no memory). Blocks only for the creation of the file. */
+LUMADEC_API LumadecRecorder* LUMADEC_OpenRecording(const char* path,
+                                                   const LumadecVideoDescription* video,
+                                                   const LumadecAudioDescription* audio,
+                                                   int32_t* error);
+/* Queues one frame (read during the call only). Returns 0 when taken or dropped to keep up, -1
+ * for a missing argument or a recording that has ended. */
+LUMADEC_API int LUMADEC_WriteRecording(LumadecRecorder* recorder, const LumadecFrame* frame);
+/* The stream's media information, each time it comes: another picture size or codec than the
+ * recorder was opened with ends the recording. Returns 0, or -1 when an argument is missing. */
+LUMADEC_API int LUMADEC_RecordingMediaInfo(LumadecRecorder* recorder,
+                                           const LumadecVideoDescription* video);
+/* Copies the recording's state and counters into `out`. Returns 0, or -1 when an argument is
+ * missing. */
+LUMADEC_API int LUMADEC_GetRecordingStatus(const LumadecRecorder* recorder,
+                                           LumadecRecordingStatus* out);
+/* Writes what is queued, ends the file so that it plays to its end, and frees the recorder. Blocks
+ * until the file is closed (the queue's frames written: normally well under a second). A file that
+ * never got a key frame holds nothing and is removed. NULL does nothing. Returns 0, or -1 when the
+ * end of the file could not be written (the recording had failed, or failed now). */
+LUMADEC_API int LUMADEC_CloseRecording(LumadecRecorder* recorder);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

@@ -45,6 +45,12 @@ Player::~Player() {
     if (decoding_.joinable()) {
         decoding_.join();
     }
+    av_frame_free(&picture_);
+}
+
+AVFrame* Player::lastPicture() const {
+    std::lock_guard<std::mutex> lock(pictureMutex_);
+    return picture_ != nullptr ? av_frame_clone(picture_) : nullptr;
 }
 
 void Player::noteWindowState() {
@@ -130,6 +136,17 @@ void Player::adaptToLoad(const QueuedFrame& frame) {
 
 void Player::onPicture(const AVFrame& picture) {
     framesDecoded_.fetch_add(1, std::memory_order_relaxed);
+    {
+        // A reference, not a copy: the decoder gives the buffer to another picture meanwhile.
+        std::lock_guard<std::mutex> lock(pictureMutex_);
+        if (picture_ == nullptr) {
+            picture_ = av_frame_alloc();
+        }
+        if (picture_ != nullptr) {
+            av_frame_unref(picture_);
+            av_frame_ref(picture_, &picture);
+        }
+    }
     // The picture carries its frame's arrival as its time stamp.
     const int64_t arrivalUs =
         picture.pts != AV_NOPTS_VALUE ? picture.pts : picture.best_effort_timestamp;

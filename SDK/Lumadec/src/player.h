@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -55,6 +56,9 @@ class Player final : private PictureSink, private AudioSink {
     // an audio decoding error or no memory. `arrival` is when the frame came.
     int writeFrame(int32_t type, const uint8_t* data, int32_t length, Clock::time_point arrival);
     void getStatistics(LumadecStatistics& out) const;
+    // Any thread, while the player lives: a new reference to the last decoded picture, nullptr
+    // before the first. The caller frees it (av_frame_free).
+    AVFrame* lastPicture() const;
 
   private:
     Player(const PlayerOptions& options, int processors)
@@ -81,6 +85,10 @@ class Player final : private PictureSink, private AudioSink {
     // The writer's own.
     std::unique_ptr<AudioDecoder> audio_;
     std::unique_ptr<PulseOutput> sound_;
+
+    // Written by the decoding thread, taken by whoever asks for a snapshot.
+    mutable std::mutex pictureMutex_;
+    AVFrame* picture_ = nullptr;
 
     // Readable from any thread for diagnostics.
     DelayWindow delays_;

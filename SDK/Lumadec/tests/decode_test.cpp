@@ -286,4 +286,37 @@ TEST_F(Decode, SeveralPlayersAtOnce) {
     }
 }
 
+// A snapshot is the last decoded picture at the stream's own size, in its colours; none before
+// the first picture.
+TEST_F(Decode, SnapshotOfTheLastPicture) {
+    VideoStreamOptions options;
+    options.width = 352;
+    options.height = 288;
+    options.frames = 6;
+    options.colour = Rgb{200, 40, 90};
+    const auto stream = Video(options);
+    const LumadecVideoDescription video = Description(1920, 1080);
+    LumadecPlayer* player = LUMADEC_OpenPlayer(0, &video, nullptr);
+    ASSERT_NE(player, nullptr);
+    EXPECT_EQ(LUMADEC_GetPicture(player), nullptr);
+    EXPECT_EQ(LUMADEC_GetPicture(nullptr), nullptr);
+    for (const auto& frame : stream) {
+        ASSERT_EQ(Write(player, frame), 0);
+    }
+    LumadecPicture* picture = LUMADEC_GetPicture(player);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->width, 352);
+    EXPECT_EQ(picture->height, 288);
+    ASSERT_GE(picture->stride, 352 * 3);
+    for (const auto& [x, y] : {std::pair{0, 0}, std::pair{351, 287}, std::pair{176, 144}}) {
+        const uint8_t* pixel = picture->pixels + y * picture->stride + x * 3;
+        EXPECT_NEAR(pixel[0], 200, 6) << x << "," << y;
+        EXPECT_NEAR(pixel[1], 40, 6) << x << "," << y;
+        EXPECT_NEAR(pixel[2], 90, 6) << x << "," << y;
+    }
+    LUMADEC_FreePicture(picture);
+    LUMADEC_FreePicture(nullptr);
+    LUMADEC_ClosePlayer(player);
+}
+
 }  // namespace

@@ -1,6 +1,8 @@
 // play: the live stream's counts, and files that libavcodec decodes as a player would.
 #include <signal.h>
 
+#include <fstream>
+
 #include "file_decode.h"
 #include "support.h"
 
@@ -138,6 +140,30 @@ TEST(Play, H265OverUdpWithLostDatagrams) {
     EXPECT_EQ(pictures.width, 352);
     EXPECT_EQ(pictures.height, 288);
     std::remove(video.c_str());
+}
+
+// "--output -": standard output carries the video and nothing else (it decodes whole, from its
+// first byte), every message and result goes to standard error.
+TEST(Play, VideoToStandardOutputForAPipe) {
+    devicesim::Behaviour behaviour;
+    behaviour.loopSeconds = 1;
+    RunningInstallation installation(behaviour, {"tx1"});
+    const Result result = runKorvexctl(
+        at(installation.port("tx1"), {"play", "--seconds", "3", "--output", "-"}), 30000);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find("on average"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("video frames to standard output"), std::string::npos) << result.err;
+    const std::string video = tempPath("stdout.h264");
+    std::ofstream(video, std::ios::binary) << result.out;
+    const FileDecode pictures = decodeFile(video, FileCodec::H264);
+    ASSERT_TRUE(pictures.opened);
+    EXPECT_GT(pictures.decoded, 10);
+    EXPECT_EQ(pictures.errors, 0);
+    EXPECT_EQ(pictures.width, 1920);
+    std::remove(video.c_str());
+
+    const Result audio = runKorvexctl(at(installation.port("tx1"), {"play", "--audio", "-"}));
+    EXPECT_EQ(audio.status, 2) << audio.err;
 }
 
 TEST(Play, RefusedPlayGivesStatusOne) {
