@@ -22,8 +22,7 @@
 namespace {
 
 // "Channel Choose": the button ids 0..3 (CH1..CH4) and 4 (X), and their keys.
-constexpr int kChannelKeys[] = {Qt::CTRL | Qt::Key_1, Qt::CTRL | Qt::Key_2, Qt::CTRL | Qt::Key_3,
-                                Qt::CTRL | Qt::Key_4, Qt::CTRL | Qt::Key_0};
+constexpr const char* kChannelKeys[] = {"Ctrl+1", "Ctrl+2", "Ctrl+3", "Ctrl+4", "Ctrl+0"};
 constexpr double kBytesPerMegabyte = 1000.0 * 1000.0;
 
 QString keyText(const QKeySequence& key) {
@@ -40,8 +39,7 @@ QString clockText(std::chrono::milliseconds length) {
 }
 
 QString megabytes(uint64_t bytes) {
-    return QString::number(double(bytes) / kBytesPerMegabyte, 'f',
-                           bytes < 10 * 1000 * 1000 ? 1 : 0);
+    return QString::number(double(bytes) / kBytesPerMegabyte, 'f', bytes < 10000000 ? 1 : 0);
 }
 
 }  // namespace
@@ -56,10 +54,10 @@ void Telvane::buildCaptureControls() {
         addAction(action);
         return action;
     };
-    saveSnapshotAction =
-        makeAction(tr("Save Snapshot"), QKeySequence(Qt::CTRL | Qt::Key_S), "saveSnapshotAction");
+    saveSnapshotAction = makeAction(tr("Save Snapshot"), QKeySequence(QStringLiteral("Ctrl+S")),
+                                    "saveSnapshotAction");
     recordAction =
-        makeAction(tr("Start Recording"), QKeySequence(Qt::CTRL | Qt::Key_R), "recordAction");
+        makeAction(tr("Start Recording"), QKeySequence(QStringLiteral("Ctrl+R")), "recordAction");
     fullScreenAction = makeAction(tr("Full Screen"), QKeySequence(Qt::Key_F11), "fullScreenAction");
     connect(saveSnapshotAction, &QAction::triggered, this, &Telvane::saveSnapshot);
     connect(recordAction, &QAction::triggered, this, &Telvane::toggleRecording);
@@ -68,7 +66,7 @@ void Telvane::buildCaptureControls() {
     // A key of "Channel Choose" is a click on its button: disabled with it, the same slot.
     for (int id = 0; id < int(std::size(kChannelKeys)); ++id) {
         QAbstractButton* button = pcDisplayBtnGroup->button(id);
-        const QKeySequence key(kChannelKeys[id]);
+        const QKeySequence key(QString::fromLatin1(kChannelKeys[id]));
         QAction* action = makeAction(button->text(), key,
                                      qPrintable(QStringLiteral("pcDisplayKey%1Action").arg(id)));
         connect(action, &QAction::triggered, button, &QAbstractButton::click);

@@ -56,7 +56,7 @@ struct AacConfig {
 };
 
 struct RecorderLimits {
-    size_t queueBytes = 16 * 1024 * 1024;
+    size_t queueBytes = size_t{16} * 1024 * 1024;
     size_t queueFrames = 1024;
 };
 
