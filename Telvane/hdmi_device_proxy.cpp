@@ -9,7 +9,7 @@ std::atomic<bool> pcAudioEnabled{false};
 
 namespace {
 
-// One silent AAC frame in ADTS form (AAC LC, 44.1 kHz, mono, 128 bytes): what the decoder gets
+// One silent AAC frame in ADTS form (AAC LC, 48 kHz, mono, 128 bytes): what the decoder gets
 // instead of the transmitter's sound while the PC's sound is off.
 const uint8_t muteAudioFrame[128] = {
     0xFF, 0xF1, 0x4C, 0x40, 0x10, 0x02, 0x80, 0x01, 0x40, 0x22, 0x80, 0xA3, 0x7B, 0x20, 0x85, 0x2D,
