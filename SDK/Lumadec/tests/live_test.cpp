@@ -140,7 +140,8 @@ class RecordingOutput final : public lumadec::PictureOutput {
     struct Shown {
         int64_t arrivalUs;
         bool keyFrame;
-        Clock::time_point at;
+        Clock::time_point began;  // when the player handed it over
+        Clock::time_point at;     // when it was shown
     };
 
     // The first `slowPictures` pictures take `showTime` each, the others none.
@@ -148,11 +149,12 @@ class RecordingOutput final : public lumadec::PictureOutput {
         : showTime_(showTime), slowPictures_(slowPictures) {}
 
     bool draw(const AVFrame& picture) override {
+        const Clock::time_point began = Clock::now();
         if (draws_++ < slowPictures_) {
             std::this_thread::sleep_for(showTime_);
         }
         std::lock_guard<std::mutex> lock(mutex_);
-        shown_.push_back({picture.pts, picture.key_frame != 0, Clock::now()});
+        shown_.push_back({picture.pts, picture.key_frame != 0, began, Clock::now()});
         return true;
     }
     lumadec::Rect output() const override { return {0, 0, 16, 9}; }
@@ -307,9 +309,10 @@ TEST_F(Live, AfterAHoldUpLatePicturesAreNotDrawnAndDecodingCatchesUp) {
     const Fed fed = FeedLive(*player, video_, audio_, 60);
     const LumadecStatistics s = StatisticsWhenDone(*player);
     const auto shown = output->shown();
-    // Nothing drawn was older than the limit (plus the drawing itself) ...
+    // Nothing was handed over to be drawn older than the limit (give or take the scheduling of a
+    // loaded machine; without the limit, the tenth picture would be handed over 400 ms late) ...
     for (const auto& picture : shown) {
-        EXPECT_LT(picture.at - lumadec::FromClockMicroseconds(picture.arrivalUs), 150ms + 60ms);
+        EXPECT_LT(picture.began - lumadec::FromClockMicroseconds(picture.arrivalUs), 150ms + 100ms);
     }
     // ... the late ones were decoded but not drawn, no frame was dropped undecoded, and the
     // picture went on within the same group of pictures: the last second is shown whole (up to
@@ -341,10 +344,14 @@ TEST_F(Live, ADecoderThatKeepsUpDropsNothingAndHoldsNoPictureBack) {
         ASSERT_EQ(output->shown().size(), i + 1);
     }
 
-    // At the stream's pace, every frame is shown, in order.
+    // At the stream's pace, every frame is shown, in order. (With the limits a loaded machine's
+    // scheduling cannot reach: what is tested is that keeping up drops nothing.)
     recording = std::make_unique<RecordingOutput>(0ms);
     output = recording.get();
-    auto player = open(std::move(recording));
+    lumadec::PlayerOptions relaxed;
+    relaxed.maxDrawDelay = 2s;
+    relaxed.queue.maxDelay = 2s;
+    auto player = open(std::move(recording), std::move(relaxed));
     ASSERT_TRUE(player);
     const Fed fed = FeedLive(*player, video_, audio_, 60);
     const LumadecStatistics s = StatisticsWhenDone(*player);
