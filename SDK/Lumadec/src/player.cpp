@@ -218,6 +218,9 @@ int Player::writeFrame(int32_t type, const uint8_t* data, int32_t length,
 }
 
 void Player::getStatistics(LumadecStatistics& out) const {
+    // First, under the queue's lock: a frame no longer pending has been counted in the figures
+    // read after it (the decoding thread counts it before it takes the next one).
+    out.framesPending = static_cast<uint32_t>(queue_.pending());
     out.framesReceived = framesReceived_.load(std::memory_order_relaxed);
     out.framesDecoded = framesDecoded_.load(std::memory_order_relaxed);
     out.framesDrawn = framesDrawn_.load(std::memory_order_relaxed);
@@ -232,7 +235,6 @@ void Player::getStatistics(LumadecStatistics& out) const {
     out.soundState = soundState_.load(std::memory_order_relaxed);
     out.framesDropped = queue_.dropped() + picturesDiscarded_.load(std::memory_order_relaxed) +
                         picturesLate_.load(std::memory_order_relaxed);
-    out.framesPending = static_cast<uint32_t>(queue_.pending());
     const DelaySummary delays = delays_.summarize(Clock::now());
     out.delayP50Us = delays.p50Us;
     out.delayP95Us = delays.p95Us;
