@@ -36,7 +36,7 @@ constexpr int kStopCheckMs = 50;
 
 }  // namespace korvex
 
-// NOLINTNEXTLINE(cert-msc32-c,cert-msc51-cpp): StartPlay seeds portGenerator from entropy
+// NOLINTNEXTLINE(cert-msc32-c,cert-msc51-cpp): StartPlay starts portGenerator from an unpredictable value
 struct KorvexStream {
     KorvexSession* session = nullptr;
     int32_t channel = 0;
