@@ -18,6 +18,15 @@ using test::CloseRawSocket;
 using test::RawSocket;
 using Clock = std::chrono::steady_clock;
 
+// Where datagrams to `socket` go: its bound port on 127.0.0.1.
+sockaddr_in LoopbackAddressOf(RawSocket socket) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
 // A listener on 127.0.0.1 whose accepted connection is handed to the test.
 class Listener {
   public:
@@ -168,19 +177,14 @@ TEST(Transport, SendAllGivesUpWithinItsWaitWhenThePeerStopsReading) {
 TEST(Transport, UdpPortThatIsTakenGivesNoSocket) {
     Socket first(OpenUdpReceiver(0));
     ASSERT_TRUE(first.valid());
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    getsockname(first.get(), reinterpret_cast<sockaddr*>(&address), &length);
-    EXPECT_EQ(OpenUdpReceiver(ntohs(address.sin_port)), kNoSocket);
+    EXPECT_EQ(OpenUdpReceiver(ntohs(LoopbackAddressOf(first.get()).sin_port)), kNoSocket);
 }
 
 TEST(Transport, DatagramLargerThanTheRoomIsAnErrorNotACutDatagram) {
     Socket receiver(OpenUdpReceiver(0));
     ASSERT_TRUE(receiver.valid());
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    getsockname(receiver.get(), reinterpret_cast<sockaddr*>(&address), &length);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = LoopbackAddressOf(receiver.get());
+    const socklen_t length = sizeof address;
     RawSocket sender = test::OpenSocket(SOCK_DGRAM);
     std::string big(3000, 'b');
     std::string fits(100, 'f');
@@ -202,10 +206,8 @@ TEST(Transport, DatagramsFromAnotherSenderArePassedOverAlsoOversizedOnes) {
     }
     Socket receiver(OpenUdpReceiver(0));
     ASSERT_TRUE(receiver.valid());
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    getsockname(receiver.get(), reinterpret_cast<sockaddr*>(&address), &length);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = LoopbackAddressOf(receiver.get());
+    const socklen_t length = sizeof address;
     RawSocket device = test::DatagramSocketOn("127.0.0.1");
     RawSocket stranger = test::DatagramSocketOn("127.0.0.2");
     auto send = [&](RawSocket from, const std::string& bytes) {
