@@ -1,9 +1,6 @@
 // The exported C interface: argument checks, the handles and the pictures they hand out.
 #include <cerrno>
 #include <new>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 #include "Lumadec.h"
 #include "player.h"
@@ -74,11 +71,6 @@ LUMADEC_API int LUMADEC_WriteFrame(LumadecPlayer* player, const LumadecFrame* fr
 
 LUMADEC_API int LUMADEC_ClosePlayer(LumadecPlayer* player) {
     delete player;
-#ifdef __GLIBC__
-    // The decoder's threads freed its pictures into the allocator's per-thread arenas, which keep
-    // the pages: hand them back, or a program that switches channels for hours keeps growing.
-    malloc_trim(0);
-#endif
     return 0;
 }
 
