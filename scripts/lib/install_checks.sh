@@ -234,15 +234,21 @@ step_packages() {
     ! grep -q '^[EWIP]: ' "$scratch/lintian.log" || fail "lintian reported tags"
 }
 
+# unpack_packages DIR: every package built by step_packages unpacked into DIR, as dpkg would lay
+# them out under /.
+unpack_packages() {
+    mkdir -p "$1"
+    for deb in "${debs[@]}"; do
+        dpkg -x "$deb" "$1"
+    done
+}
+
 # The packages' contents as the distribution's tools judge them: every ELF file's hardening, the
 # AppStream metadata and the desktop entry; and every manual page of the repository (devicesim's,
 # which no package ships, too) as man reads it.
 step_package_contents() {
     local root=$scratch/deb-contents
-    mkdir -p "$root"
-    for deb in "${debs[@]}"; do
-        dpkg -x "$deb" "$root"
-    done
+    unpack_packages "$root"
     local elf_files=0
     while IFS= read -r -d '' file; do
         [[ $(file -b "$file") == ELF* ]] || continue
@@ -294,10 +300,7 @@ step_abi() {
 # namespace on a private X server and shows its window; the example builds and runs against it.
 step_packages_installed() {
     local root=$scratch/deb-root
-    mkdir -p "$root"
-    for deb in "${debs[@]}"; do
-        dpkg -x "$deb" "$root"
-    done
+    unpack_packages "$root"
     start_xvfb 1600x1200x24
     # No network at all: the program reaches for the installation's addresses at once.
     local isolate=(unshare -n)
