@@ -190,7 +190,7 @@ MediaInfoFields readMediaInfo(const std::array<uint8_t, 20>& p) {
 }
 
 StreamCapture captureStreamFrom(const std::string& address, uint16_t port, bool udp, int durationMs,
-                                const std::atomic<bool>* stop) {
+                                const std::atomic<bool>* stop, std::atomic<bool>* started) {
     StreamCapture capture;
     uint16_t udpPort = 0;
     const int udpFd = udp ? openUdpReceiver(udpPort) : -1;
@@ -216,12 +216,16 @@ StreamCapture captureStreamFrom(const std::string& address, uint16_t port, bool 
     collector.startedUs = nowUs();
     std::vector<uint8_t> tcpBuffer;
     bool answerComplete = false;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kFirstFrameTimeoutMs);
     bool streaming = false;
     std::vector<uint8_t> datagram(65536);
     while (std::chrono::steady_clock::now() < deadline && !(stop != nullptr && *stop)) {
         if (!streaming && !capture.frames.empty()) {
             streaming = true;
+            if (started != nullptr) {
+                *started = true;
+            }
             deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(durationMs);
         }
         pollfd fds[2] = {{control, POLLIN, 0}, {udpFd, POLLIN, 0}};

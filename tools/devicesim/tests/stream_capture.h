@@ -35,15 +35,20 @@ struct StreamCapture {
 };
 
 // Connects to address:port, sends PLAY (TRANSPORT:1 and a fresh RPORT on 127.0.0.1 for UDP) and
-// collects `durationMs` of stream from its first frame on (the device may first need seconds to
-// encode its loop on a busy machine; it is given 20 s), or until the device closes the connection
-// or `stop` is set.
+// collects `durationMs` of stream from its first frame on (the device encodes its loop at a low
+// priority and may need many seconds for it on a busy machine; it is given 60 s), or until the
+// device closes the connection or `stop` is set. `started` is set once the first frame is in.
 StreamCapture captureStreamFrom(const std::string& address, uint16_t port, bool udp, int durationMs,
-                                const std::atomic<bool>* stop = nullptr);
+                                const std::atomic<bool>* stop = nullptr,
+                                std::atomic<bool>* started = nullptr);
 inline StreamCapture captureStream(uint16_t port, bool udp, int durationMs,
-                                   const std::atomic<bool>* stop = nullptr) {
-    return captureStreamFrom("127.0.0.1", port, udp, durationMs, stop);
+                                   const std::atomic<bool>* stop = nullptr,
+                                   std::atomic<bool>* started = nullptr) {
+    return captureStreamFrom("127.0.0.1", port, udp, durationMs, stop, started);
 }
+
+// How long a test waits for a stream's first frame.
+constexpr int kFirstFrameTimeoutMs = 60000;
 
 uint32_t readLittle32(const uint8_t* bytes);
 

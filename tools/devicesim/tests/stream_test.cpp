@@ -185,15 +185,22 @@ TEST(Stream, UdpCarriesH265In4072ByteFragments) {
 // A new frame rate is taken at the next loop start, on the same connection.
 TEST(Stream, FrameRateChangeTakesEffectWithoutReconnecting) {
     RunningInstallation installation(shortLoops(), {"rx", "tx1"});
+    LogCapture log;
     setEncoder(installation.port("rx"), 1, 0, 352, 288, 30);
     std::atomic<bool> stop{false};
+    std::atomic<bool> started{false};
     auto pending = std::async(std::launch::async, [&] {
-        return captureStream(installation.port("tx1"), false, 8000, &stop);
+        return captureStream(installation.port("tx1"), false, 3 * kFirstFrameTimeoutMs, &stop,
+                             &started);
     });
-    // Let some pictures of the 30 fps loop go out, then switch.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // Once the 30 fps loop plays, switch; the 60 fps loop is encoded first and taken at the
+    // next loop start.
+    EXPECT_TRUE(eventually([&] { return started.load(); }, kFirstFrameTimeoutMs));
     setEncoder(installation.port("rx"), 1, 0, 352, 288, 60);
-    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    EXPECT_TRUE(eventually([&] { return log.contains("now plays CH1 H.264 352x288 60 fps"); },
+                           2 * kFirstFrameTimeoutMs));
+    // Pictures of the new loop, and with the old one's more than 60 in all.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     stop = true;
     const StreamCapture capture = pending.get();
 
@@ -220,11 +227,11 @@ TEST(Stream, FrameRateChangeTakesEffectWithoutReconnecting) {
 TEST(Stream, CodecChangeEndsTheStream) {
     RunningInstallation installation(shortLoops(), {"tx1"});
     setEncoder(installation.port("tx1"), 0, 0, 352, 288, 30);
-    std::atomic<bool> stop{false};
+    std::atomic<bool> started{false};
     auto pending = std::async(std::launch::async, [&] {
-        return captureStream(installation.port("tx1"), false, 8000, &stop);
+        return captureStream(installation.port("tx1"), false, 8000, nullptr, &started);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(eventually([&] { return started.load(); }, kFirstFrameTimeoutMs));
     setEncoder(installation.port("tx1"), 0, 1, 352, 288, 30);
     const auto changed = std::chrono::steady_clock::now();
     const StreamCapture capture = pending.get();
@@ -237,9 +244,11 @@ TEST(Stream, ResetEndsTheStream) {
     behaviour.resetSeconds = 1;
     RunningInstallation installation(behaviour, {"tx1"});
     setEncoder(installation.port("tx1"), 0, 0, 352, 288, 30);
-    auto pending = std::async(std::launch::async,
-                              [&] { return captureStream(installation.port("tx1"), false, 8000); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    std::atomic<bool> started{false};
+    auto pending = std::async(std::launch::async, [&] {
+        return captureStream(installation.port("tx1"), false, 8000, nullptr, &started);
+    });
+    ASSERT_TRUE(eventually([&] { return started.load(); }, kFirstFrameTimeoutMs));
     EXPECT_EQ(ask(installation.port("tx1"), request("SYSTEM_RESET", 0)), okAnswer());
     const StreamCapture capture = pending.get();
     EXPECT_TRUE(capture.deviceClosed);
